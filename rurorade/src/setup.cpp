@@ -1,0 +1,241 @@
+#include "rurorade/setup.h"
+
+#include <cstdlib>
+
+#include "rurorade/host_errors.h"
+
+namespace rurorade {
+namespace {
+ScaleProvider& Provider()
+{
+    static ScaleProvider provider;
+    return provider;
+}
+}  // namespace
+
+void SetScaleProvider(const ScaleProvider& provider) { Provider() = provider; }
+const ScaleProvider& GetScaleProvider() { return Provider(); }
+
+}  // namespace rurorade
+
+// ---- quantities ----
+
+double CMC_Quantity::GetValueInInternalUnit() const
+{
+    const auto& provider = rurorade::GetScaleProvider();
+    if (m_unit->baseName.empty() || provider.factor == nullptr) return m_value;
+    const char* base = m_unit->baseName.data();  // the table's names are literals, so terminated
+    const double factor = provider.factor(m_setup, base, m_name.c_str());
+    const double offset = provider.offset ? provider.offset(m_setup, base) : 0.0;
+    return m_value / factor - offset;
+}
+
+void CMC_Quantity::SetValueInInternalUnit(double v)
+{
+    const auto& provider = rurorade::GetScaleProvider();
+    if (m_unit->baseName.empty() || provider.factor == nullptr) {
+        m_value = v;
+        return;
+    }
+    const char* base = m_unit->baseName.data();
+    const double factor = provider.factor(m_setup, base, m_name.c_str());
+    const double offset = provider.offset ? provider.offset(m_setup, base) : 0.0;
+    m_value = (v + offset) * factor;
+}
+
+int CMC_Quantity::ChangeUnitType(const char* unitName)
+{
+    const rurorade::UnitDef* unit = unitName ? rurorade::FindUnit(unitName) : nullptr;
+    if (unit == nullptr) {
+        rurorade::SetLastErrorText(std::string("Unknown unit \"") + (unitName ? unitName : "") + "\" for " + m_name + ".");
+        return 0;
+    }
+    m_unit = unit;
+    return 1;
+}
+
+int CMC_Parameter::WriteToChip()
+{
+    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
+    if (link == nullptr) {
+        rurorade::SetLastErrorText("No drive is connected.");
+        return 0;
+    }
+    return link->WriteParameter(*this) ? 1 : 0;
+}
+
+int CMC_Variable::ReadFromChip()
+{
+    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
+    if (link == nullptr) {
+        rurorade::SetLastErrorText("No drive is connected.");
+        return 0;
+    }
+    return link->ReadVariable(*this) ? 1 : 0;
+}
+
+int CMC_Variable::WriteToChip()
+{
+    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
+    if (link == nullptr) {
+        rurorade::SetLastErrorText("No drive is connected.");
+        return 0;
+    }
+    return link->WriteVariable(*this) ? 1 : 0;
+}
+
+// ---- setup ----
+
+CMC_Parameter* CMC_Setup::FindParameter(const char* name)
+{
+    if (name != nullptr) {
+        auto it = m_parameterIndex.find(std::string_view(name));
+        if (it != m_parameterIndex.end()) return m_parameters[it->second].get();
+    }
+    rurorade::ReportLookupError(std::string("Parameter \"") + (name ? name : "") + "\" not found in the setup.");
+    return nullptr;
+}
+
+CMC_Variable* CMC_Setup::FindVariable(const char* name, int reportErrors)
+{
+    if (name != nullptr) {
+        auto it = m_variableIndex.find(std::string_view(name));
+        if (it != m_variableIndex.end()) return m_variables[it->second].get();
+    }
+    if (reportErrors != 0)
+        rurorade::ReportLookupError(std::string("Variable \"") + (name ? name : "") + "\" not found in the setup.");
+    return nullptr;
+}
+
+double CMC_Setup::GetParameterValueInBaseUnit(const char* name)
+{
+    CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetValueInBaseUnit() : 0.0;
+}
+
+double CMC_Setup::GetParameterValueInInternalUnit(const char* name)
+{
+    CMC_Parameter* p = FindParameter(name);
+    return p ? p->GetValueInInternalUnit() : 0.0;
+}
+
+int CMC_Setup::SetParameterValueInBaseUnit(const char* name, double value)
+{
+    CMC_Parameter* p = FindParameter(name);
+    if (p == nullptr) return 0;
+    p->SetValueInBaseUnit(value);
+    return 1;
+}
+
+int CMC_Setup::SetParameterValueInInternalUnit(const char* name, double value)
+{
+    CMC_Parameter* p = FindParameter(name);
+    if (p == nullptr) return 0;
+    p->SetValueInInternalUnit(value);
+    return 1;
+}
+
+namespace {
+template <class Options>
+auto FindOption(Options& options, const char* name)
+{
+    auto it = options.begin();
+    for (; it != options.end(); ++it)
+        if (name != nullptr && it->first == name) break;
+    return it;
+}
+}  // namespace
+
+int CMC_Setup::GetIntOption(const char* name) const
+{
+    auto it = FindOption(m_options, name);
+    if (it == m_options.end()) return 0;
+    return static_cast<int>(std::strtol(it->second.c_str(), nullptr, 10));
+}
+
+std::string CMC_Setup::GetOptionNoError(const char* name) const
+{
+    auto it = FindOption(m_options, name);
+    return it == m_options.end() ? std::string() : it->second;
+}
+
+bool CMC_Setup::HasOption(const char* name) const { return FindOption(m_options, name) != m_options.end(); }
+
+void CMC_Setup::SetOption(const char* name, const char* text)
+{
+    if (name == nullptr) return;
+    auto it = FindOption(m_options, name);
+    if (it == m_options.end())
+        m_options.emplace_back(name, text ? text : "");
+    else
+        it->second = text ? text : "";
+}
+
+void CMC_Setup::ClearOption(const char* name)
+{
+    auto it = FindOption(m_options, name);
+    if (it != m_options.end()) m_options.erase(it);
+}
+
+CMC_Parameter& CMC_Setup::AddParameter(const std::string& name, const rurorade::UnitDef* unit)
+{
+    auto it = m_parameterIndex.find(std::string_view(name));
+    if (it != m_parameterIndex.end()) return *m_parameters[it->second];
+    m_parameters.push_back(std::make_unique<CMC_Parameter>(this, name, unit ? unit : &rurorade::Dimensionless()));
+    m_parameterIndex.emplace(name, m_parameters.size() - 1);
+    return *m_parameters.back();
+}
+
+CMC_Variable& CMC_Setup::AddVariable(const std::string& name, const rurorade::UnitDef* unit)
+{
+    auto it = m_variableIndex.find(std::string_view(name));
+    if (it != m_variableIndex.end()) return *m_variables[it->second];
+    m_variables.push_back(std::make_unique<CMC_Variable>(this, name, unit ? unit : &rurorade::Dimensionless()));
+    m_variableIndex.emplace(name, m_variables.size() - 1);
+    return *m_variables.back();
+}
+
+struct CMC_Setup::Snapshot {
+    struct Param {
+        double value, min, max;
+        const rurorade::UnitDef* unit;
+        int type;
+    };
+    struct Var {
+        double value;
+        const rurorade::UnitDef* unit;
+    };
+    std::vector<Param> parameters;
+    std::vector<Var> variables;
+    std::vector<std::pair<std::string, std::string>> options;
+};
+
+std::shared_ptr<const CMC_Setup::Snapshot> CMC_Setup::TakeSnapshot() const
+{
+    auto s = std::make_shared<Snapshot>();
+    for (const auto& p : m_parameters)
+        s->parameters.push_back({p->GetValueInBaseUnit(), p->GetMinInBaseUnit(), p->GetMaxInBaseUnit(), &p->GetUnit(), p->GetType()});
+    for (const auto& v : m_variables) s->variables.push_back({v->GetValueInBaseUnit(), &v->GetUnit()});
+    s->options = m_options;
+    return s;
+}
+
+void CMC_Setup::Restore(const Snapshot& s)
+{
+    // Parameters are only ever added by the host, so the snapshot's prefix lines up.
+    for (std::size_t i = 0; i < s.parameters.size() && i < m_parameters.size(); ++i) {
+        CMC_Parameter& p = *m_parameters[i];
+        p.SetValueInBaseUnit(s.parameters[i].value);
+        p.SetMinInBaseUnit(s.parameters[i].min);
+        p.SetMaxInBaseUnit(s.parameters[i].max);
+        p.SetUnit(s.parameters[i].unit);
+        p.SetType(s.parameters[i].type);
+    }
+    for (std::size_t i = 0; i < s.variables.size() && i < m_variables.size(); ++i) {
+        m_variables[i]->SetValueInBaseUnit(s.variables[i].value);
+        m_variables[i]->SetUnit(s.variables[i].unit);
+    }
+    m_options = s.options;
+}
+
+std::uint32_t Compute_ADCMaxValue(CMC_Setup* setup) { return setup ? setup->Info().adcMax : 0u; }

@@ -1,0 +1,63 @@
+#pragma once
+// Test helpers for the engine: setups from inline JSON with the module's own scale exports
+// installed as the host's internal-unit conversion, and a record of reported lookup errors.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "module/exports.h"
+#include "rurorade/host_errors.h"
+#include "rurorade/setup_document.h"
+
+namespace zektest {
+
+inline std::unique_ptr<CMC_Setup> SetupFromJson(const std::string& json)
+{
+    rurorade::SetScaleProvider({&GetScaleFactor, &GetScaleOffset});
+    std::string error;
+    auto setup = rurorade::LoadSetupText(json, "test setup", error);
+    EXPECT_TRUE(setup) << error;
+    return setup;
+}
+
+inline std::unique_ptr<CMC_Setup> SampleSetup(const std::string& file)
+{
+    rurorade::SetScaleProvider({&GetScaleFactor, &GetScaleOffset});
+    std::string error;
+    auto setup = rurorade::LoadSetupFile(std::string(ZEK_SETUPS_DIR) + "/" + file, error);
+    EXPECT_TRUE(setup) << error;
+    return setup;
+}
+
+// Builds `{"schema":"zeksetup-1", "adcMax":..., "parameters": {<params>}, ...}`.
+// `params` is the inside of the parameters object, e.g. R"("Vdc": {"value": 48})".
+inline std::string Doc(const std::string& params, const std::string& variables = "", const std::string& options = "",
+                       unsigned adcMax = 65520)
+{
+    return R"({"schema":"zeksetup-1","adcMax":)" + std::to_string(adcMax) + R"(,"options":{)" + options +
+           R"(},"parameters":{)" + params + R"(},"variables":{)" + variables + "}}";
+}
+
+// Resets the host's error state for a test and restores g_bShowErrors and the module flag afterwards.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_savedShow = g_bShowErrors;
+        g_bShowErrors = 1;
+        g_bKufSinusoidalMode = 0;
+        rurorade::ErrorSink().Clear();
+    }
+    void TearDown() override
+    {
+        g_bShowErrors = m_savedShow;
+        g_bKufSinusoidalMode = 0;
+    }
+    const std::vector<std::string>& Reported() const { return rurorade::ErrorSink().reported; }
+
+private:
+    int m_savedShow = 1;
+};
+
+}  // namespace zektest

@@ -1,0 +1,3 @@
+#pragma once
+// The built-in sample setup, the text of setups/default.json.
+const char* DefaultSetupText();

@@ -1,0 +1,44 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rurorade/module_loader.h"
+#include "rurorade/setup.h"
+
+namespace zekhost {
+
+// Exit codes of the command line.
+enum Exit { kOk = 0, kFailure = 1, kUsage = 2, kExpectationFailed = 3 };
+
+// Raised for a failure that ends the command with one line on stderr.
+struct CommandError {
+    int exitCode;
+    std::string message;
+};
+
+// Options shared by every command.
+struct CommonOptions {
+    std::vector<std::string> sets;     // NAME=VALUE, base unit, in order
+    std::vector<std::string> options;  // NAME=TEXT
+    bool sinusoidalMode = false;
+    std::string modulePath;
+};
+
+// A loaded module and a loaded setup with the common options applied.
+struct HostSession {
+    rurorade::ModuleLoader module;
+    std::unique_ptr<CMC_Setup> setup;
+};
+
+// Loads the module and the setup ("default" or a path), then applies --set, --option and
+// --sinusoidal-mode. Throws CommandError.
+void OpenSession(HostSession& session, const std::string& setupArg, const CommonOptions& common);
+
+// Shortest text that reads back as the same double.
+std::string FormatNumber(double v);
+
+// Writes the setup to `out` ("" or "-" for stdout) without ever leaving a half-written file.
+void WriteSetup(const CMC_Setup& setup, const std::string& out);
+
+}  // namespace zekhost

@@ -1,0 +1,60 @@
+// zekhost: the command-line host of the setup module.
+#include <iostream>
+
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+
+using namespace zekhost;
+
+namespace {
+
+void AddCommon(CLI::App* cmd, CommonOptions& common)
+{
+    cmd->add_option("--set", common.sets, "NAME=VALUE: set a parameter (base unit) before the command; repeatable")
+        ->take_all()->allow_extra_args(false);
+    cmd->add_option("--option", common.options, "NAME=TEXT: set a setup option before the command; repeatable")
+        ->allow_extra_args(false);
+    cmd->add_flag("--sinusoidal-mode", common.sinusoidalMode, "set g_bKufSinusoidalMode to 1 for the command");
+    cmd->add_option("--module", common.modulePath, "path of the module to load (default: the built libzekmod.so)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"zekhost: set up and commission a zek servo drive"};
+    app.require_subcommand(1);
+    CommonOptions common;
+    std::string setupArg, unit, name;
+
+    CLI::App* show = app.add_subcommand("show", "print the parameters and options of a setup");
+    show->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
+    AddCommon(show, common);
+
+    CLI::App* scale = app.add_subcommand("scale", "print FACTOR OFFSET of the internal-unit conversion");
+    scale->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
+    scale->add_option("UNIT", unit, "base unit name (\"A\", \"V \", \"rad/s\", \"°C\" ...)")->required();
+    scale->add_option("NAME", name, "parameter or variable name")->required();
+    AddCommon(scale, common);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "zekhost: " << e.what() << "\n";
+        return kUsage;
+    }
+
+    try {
+        HostSession session;
+        OpenSession(session, setupArg, common);
+        if (show->parsed()) return RunShow(session);
+        if (scale->parsed()) return RunScale(session, unit, name);
+    } catch (const CommandError& e) {
+        std::cerr << "zekhost: " << e.message << "\n";
+        return e.exitCode;
+    }
+    return kUsage;
+}
