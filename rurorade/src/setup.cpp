@@ -88,6 +88,8 @@ int CMC_Variable::WriteToChip()
 
 CMC_Parameter* CMC_Setup::FindParameter(const char* name)
 {
+    ++m_lookupCount;
+    if (m_trace) m_trace->emplace_back(name ? name : "");
     if (name != nullptr) {
         auto it = m_parameterIndex.find(std::string_view(name));
         if (it != m_parameterIndex.end()) return m_parameters[it->second].get();
@@ -98,6 +100,8 @@ CMC_Parameter* CMC_Setup::FindParameter(const char* name)
 
 CMC_Variable* CMC_Setup::FindVariable(const char* name, int reportErrors)
 {
+    ++m_lookupCount;
+    if (m_trace) m_trace->push_back(std::string("variable ") + (name ? name : ""));
     if (name != nullptr) {
         auto it = m_variableIndex.find(std::string_view(name));
         if (it != m_variableIndex.end()) return m_variables[it->second].get();

@@ -1,2 +1,52 @@
-#!/bin/sh
-exit 0
+#!/usr/bin/env bash
+# End-to-end checks of the zekhost command line: output, exit codes, error lines.
+set -u
+zekhost="$1"; setups="$2"
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+fail=0; pass=0
+
+check() {  # check NAME EXPECTED_EXIT EXPECTED_STDOUT_REGEX -- ARGS...
+    local name="$1" code="$2" pattern="$3"; shift 4
+    local out rc
+    out=$("$zekhost" "$@" 2>"$tmp/err"); rc=$?
+    if [ "$rc" -ne "$code" ] || ! printf '%s\n' "$out" | grep -Eq -- "$pattern"; then
+        echo "FAIL $name: exit $rc (want $code)"; echo "  stdout: $(printf '%s' "$out" | head -3)"; echo "  stderr: $(head -3 "$tmp/err")"
+        fail=$((fail + 1))
+    else
+        pass=$((pass + 1))
+    fi
+}
+check_err() {  # check_err NAME EXPECTED_EXIT STDERR_REGEX -- ARGS...
+    local name="$1" code="$2" pattern="$3"; shift 4
+    "$zekhost" "$@" >/dev/null 2>"$tmp/err"; local rc=$?
+    if [ "$rc" -ne "$code" ] || [ "$(wc -l <"$tmp/err")" -ne 1 ] || ! grep -Eq -- "$pattern" "$tmp/err"; then
+        echo "FAIL $name: exit $rc (want $code), stderr: $(cat "$tmp/err")"; fail=$((fail + 1))
+    else
+        pass=$((pass + 1))
+    fi
+}
+
+check scale-current 0 '^0\.0006105006105006105 0$' -- scale default A Motor_Current
+check scale-temperature 0 '^0\.005036630036630036 -9927\.272727272728$' -- scale default "°C" x
+check scale-unknown 0 '^1 0$' -- scale default rpm Motor_Speed
+check scale-set 0 '^0\.001221001221001221 0$' -- scale default A x --set ImaxPS=40
+check scale-sinusoidal 0 '^0\.000805688650166326 0$' -- scale default V UQREF --set CommutationMethod=0 --sinusoidal-mode
+check scale-trapezoidal 0 '^0\.0014648884548478652 0$' -- scale default V UQREF --set CommutationMethod=0
+check show 0 '^Vdc +48 +V ' -- show default
+check show-options 0 'NewDeadBand = "1"' -- show default
+check show-option-set 0 'isIntelligentMotor = "1"' -- show default --option isIntelligentMotor=1
+check show-file 0 '^MECRESL +10000' -- show "$setups/default.json"
+
+printf '{"schema":"zeksetup-1","parameters":{"Vdc":{"value":1,"min":5,"max":2}}}' >"$tmp/bad.json"
+check_err bad-range 1 'bad\.json: parameters\.Vdc: min is above max' -- show "$tmp/bad.json"
+printf '{"schema":' >"$tmp/broken.json"
+check_err broken-json 1 'broken\.json: not valid JSON' -- show "$tmp/broken.json"
+check_err missing-file 1 'cannot open' -- show "$tmp/none.json"
+check_err unknown-command 2 '.' -- frobnicate default
+check_err missing-arg 2 '.' -- scale default A
+check_err set-unknown 2 'no parameter "Nope"' -- show default --set Nope=1
+check_err set-not-number 2 'not a number' -- show default --set Vdc=abc
+check_err bad-module 1 'cannot load the module' -- show default --module /nonexistent.so
+
+echo "$pass passed, $fail failed"
+[ "$fail" -eq 0 ]

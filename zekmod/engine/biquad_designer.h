@@ -8,6 +8,9 @@
 
 class BiquadDesigner {
 public:
+    static constexpr int kTypeCount = 10;
+    static constexpr int kFilterCount = 3;  // user filters and drive slots alike
+
     BiquadDesigner();
 
     // Names and numbers of the types a user may choose, in table order.
@@ -17,15 +20,21 @@ public:
     void DesignSection(int type, double f1Ts, double second, double gainDb);
     // Scale factor and integer coefficients of the working section.
     void QuantiseSection();
+    // Filter `filter` (1..3) designed, quantised and trimmed into the registers of slot `slot` (1..3).
     void ComputeFilter(CMC_Setup* setup, int filter, int slot);
+    // Enabled filters into slots ordered by location; unused slots zeroed; the three counts.
     void ComputeAllFilters(CMC_Setup* setup);
+    // Counts and slot registers to the drive; a register the setup lacks is skipped.
     void WriteFiltersToDrive(CMC_Setup* setup);
 
-    const std::string& TypeName(int type) const { return m_names[type]; }
+    // Empty for a number outside 0..9.
+    const std::string& TypeName(int type) const;
+    bool IsOffered(int type) const { return type >= 0 && type < kTypeCount && m_offered[type] != 0; }
+
     // Working section (after QuantiseSection the coefficients hold integers).
     double b0 = 0, b1 = 0, b2 = 0, a1 = 0, a2 = 0, SF = 1;
 
 private:
-    std::string m_names[10];
-    unsigned char m_offered[10];
+    std::string m_names[kTypeCount];
+    unsigned char m_offered[kTypeCount];
 };

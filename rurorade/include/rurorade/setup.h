@@ -149,6 +149,11 @@ public:
     rurorade::SetupInfo& Info() { return m_info; }
     const rurorade::SetupInfo& Info() const { return m_info; }
 
+    // Lookup accounting for tests and benchmarks: a count of FindParameter/FindVariable calls
+    // and, when a trace is attached, the names asked for ("NAME" or "variable NAME").
+    std::uint64_t LookupCount() const { return m_lookupCount; }
+    void SetLookupTrace(std::vector<std::string>* trace) { m_trace = trace; }
+
     // What a dialog restores when it ends with anything but OK: values, limits, units, options.
     struct Snapshot;
     std::shared_ptr<const Snapshot> TakeSnapshot() const;
@@ -162,6 +167,8 @@ private:
     std::vector<std::pair<std::string, std::string>> m_options;
     rurorade::SetupInfo m_info;
     rurorade::DriveLink* m_link = nullptr;
+    std::uint64_t m_lookupCount = 0;
+    std::vector<std::string>* m_trace = nullptr;
 };
 
 // Full-scale count of the drive's converters for the setup.
