@@ -10,4 +10,11 @@ int RunShow(HostSession& session);
 // Prints "FACTOR OFFSET" of the module's scale exports for a unit and a quantity name.
 int RunScale(HostSession& session, const std::string& unit, const std::string& name);
 
+// Run ComputeAllOptions / EncodeRegisters / DecodeRegisters and write the setup to `out` (stdout when empty).
+int RunCompute(HostSession& session, const std::string& out);
+int RunEncode(HostSession& session, const std::string& out);
+int RunDecode(HostSession& session, const std::string& out);
+// Designs the biquad filters and prints the 18 slot registers and the 3 location counts.
+int RunBiquad(HostSession& session);
+
 }  // namespace zekhost

@@ -38,6 +38,19 @@ int main(int argc, char** argv)
     scale->add_option("NAME", name, "parameter or variable name")->required();
     AddCommon(scale, common);
 
+    std::string out;
+    auto addSetupCommand = [&](const char* cmdName, const char* help, bool writesSetup) {
+        CLI::App* cmd = app.add_subcommand(cmdName, help);
+        cmd->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
+        if (writesSetup) cmd->add_option("-o,--output", out, "write the setup here instead of stdout");
+        AddCommon(cmd, common);
+        return cmd;
+    };
+    CLI::App* compute = addSetupCommand("compute", "run ComputeAllOptions and write the setup", true);
+    CLI::App* encode = addSetupCommand("encode", "compute the register parameters from the engineering ones", true);
+    CLI::App* decode = addSetupCommand("decode", "compute the engineering parameters from the registers", true);
+    CLI::App* biquad = addSetupCommand("biquad", "design the biquad filters and print their registers", false);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -52,6 +65,10 @@ int main(int argc, char** argv)
         OpenSession(session, setupArg, common);
         if (show->parsed()) return RunShow(session);
         if (scale->parsed()) return RunScale(session, unit, name);
+        if (compute->parsed()) return RunCompute(session, out);
+        if (encode->parsed()) return RunEncode(session, out);
+        if (decode->parsed()) return RunDecode(session, out);
+        if (biquad->parsed()) return RunBiquad(session);
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";
         return e.exitCode;

@@ -13,8 +13,14 @@ ModuleLoader::~ModuleLoader()
     dlclose(m_handle);
 }
 
+void* ModuleLoader::FindSymbol(const char* name) const { return m_handle ? dlsym(m_handle, name) : nullptr; }
+
 bool ModuleLoader::Load(const std::string& path, std::string& error)
 {
+    if (m_handle != nullptr) {
+        error = path + ": a module is already loaded";
+        return false;
+    }
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         const char* why = dlerror();

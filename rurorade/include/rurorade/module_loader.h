@@ -22,6 +22,8 @@ public:
     // On success the module's scale exports become the host's scale provider.
     bool Load(const std::string& path, std::string& error);
     bool IsLoaded() const { return m_handle != nullptr; }
+    // Any other symbol of the loaded module, or null.
+    void* FindSymbol(const char* name) const;
 
     EditSetupFn EditSetup = nullptr;
     ComputeAllOptionsFn ComputeAllOptions = nullptr;
