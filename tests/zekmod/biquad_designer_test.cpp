@@ -314,7 +314,11 @@ TEST_F(BiquadDesignerTest, SectionResponses)
 TEST_F(BiquadDesignerTest, UnknownTypeLeavesSectionAndSlotPassesInput)
 {
     BiquadDesigner d;
-    d.b0 = 0.1, d.b1 = 0.2, d.b2 = 0.3, d.a1 = 0.4, d.a2 = 0.5;
+    d.b0 = 0.1;
+    d.b1 = 0.2;
+    d.b2 = 0.3;
+    d.a1 = 0.4;
+    d.a2 = 0.5;
     for (int type : {-1, 10}) d.DesignSection(type, 0.1, 0.7, 0.0);
     EXPECT_EQ(std::vector<double>({d.b0, d.b1, d.b2, d.a1, d.a2}), std::vector<double>({0.1, 0.2, 0.3, 0.4, 0.5}));
 

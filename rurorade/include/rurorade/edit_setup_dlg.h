@@ -1,0 +1,136 @@
+#pragma once
+// The host's setup-editing dialog as a view model: controls by id with their state, bindings of
+// controls to setup parameters, data exchange, validation against limits, guide steps, timers
+// and a modal loop fed by the UiDriver.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rurorade/dialog_template.h"
+#include "rurorade/setup.h"
+#include "rurorade/ui.h"
+
+struct CMC_Control {
+    int id = 0;
+    rurorade::ControlKind kind = rurorade::ControlKind::Static;
+    std::string text;
+    std::string group;
+    bool visible = true;
+    bool enabled = true;
+    int checked = 0;
+    std::vector<std::pair<std::string, double>> items;  // text and item data
+    int selection = -1;
+    std::string image;
+};
+
+class CMC_EditSetupDlg {
+public:
+    // flag is always 1 in this family; guideSteps is a null-terminated list of texts or null.
+    CMC_EditSetupDlg(CMC_Setup* setup, int templateId, int flag, const char* const* guideSteps, void* parent);
+    virtual ~CMC_EditSetupDlg();
+    CMC_EditSetupDlg(const CMC_EditSetupDlg&) = delete;
+    CMC_EditSetupDlg& operator=(const CMC_EditSetupDlg&) = delete;
+
+    // Shows the dialog modally: IDOK or another result. On any result but IDOK the setup is put back
+    // as it was when the dialog opened (values, limits, units, options).
+    virtual int DoModal();
+    void EndDialog(int result);
+    bool IsOpen() const { return m_open; }
+
+    CMC_Setup* GetSetup() const { return m_setup; }
+    int GetTemplateId() const { return m_templateId; }
+    const std::string& GetTitle() const { return m_title; }
+
+    // Bindings.
+    void AddParameterControls(const char* name, int edit, int unitCombo);
+    void AddCheckParameterControls(const char* name, int check);
+    void AddSwitchParameterControls(const char* name, int combo);
+    void AddSwitchParameterControls(const char* name, int firstRadio, int lastRadio);
+    void AddSliderParameterControls(const char* name, int slider, int edit, int unitCombo);
+    // A parameter object owned by the caller (test dialogs' user parameters).
+    void AddUserParameterControls(CMC_Parameter* parameter, int edit, int unitCombo);
+
+    void RefreshAllParameters(int flag);
+    void RefreshParameterControls(const char* name);
+
+    // Control state.
+    CMC_Control* GetControl(int id);
+    const std::vector<CMC_Control>& Controls() const { return m_controls; }
+    void ShowChild(int id, int show);
+    void ShowChildren(const int* ids, int show);
+    void EnableChild(int id, int enable, int flag = 0);
+    void EnableChildren(const int* ids, int enable, int flag = 0);
+    void SetChildText(int id, const char* text);
+    std::string GetChildText(int id);
+    void SetButtonImage(int id, const char* bitmapName);
+    void SetCheck(int id, int checked);
+    int GetCheck(int id);
+    void CheckRadioButton(int first, int last, int checkedId);
+    void ResetItems(int comboId);
+    int AddItem(int comboId, const std::string& text, double itemData = 0);
+    void SetSelection(int comboId, int index);
+    int GetSelection(int comboId);
+    void EnableCANSettings();
+
+    // Guide steps.
+    int GuideStepCount() const { return static_cast<int>(m_guide.size()); }
+    int GuideStep() const { return m_guideStep; }
+
+    // Timers on the host clock.
+    void SetTimer(int id, std::int64_t periodMs);
+    void KillTimer(int id);
+    // Processes pending timers without blocking.
+    void PumpMessages();
+
+    int MessageBox(const std::string& text, const std::string& caption = "", int type = rurorade::MB_OK);
+
+    // The event loop calls these for a user action on this dialog.
+    void CommitText(int id, const std::string& text);
+    void Click(int id);
+    void Select(int id, int index);
+
+    // Notifications and hooks for derived dialogs.
+    virtual int OnInitDialog();
+    virtual void DoDataExchange(bool saveAndValidate);
+    virtual void OnChangedParameterValue(const char* name);
+    virtual void OnRefreshParameterValue(const char* name);
+    virtual void OnChangedParameterUnit(const char* name);
+    virtual void OnOK();
+    virtual void OnCancel();
+    virtual void OnShowWindow();
+    virtual void OnTimer(int id);
+    virtual void OnCommand(int id);
+    virtual void OnSelChange(int id);
+    virtual void OnKeyChord();
+
+protected:
+    CMC_Setup* m_setup;
+
+private:
+    struct Binding {
+        enum Kind { Value, Check, SwitchCombo, SwitchRadios, Slider } kind;
+        std::string name;
+        CMC_Parameter* user = nullptr;  // set for user parameters
+        int first = 0, last = 0, unitCombo = 0;
+    };
+    CMC_Parameter* BoundParameter(const Binding& b, bool report) const;
+    void LoadBinding(const Binding& b);
+    void FillUnitCombo(const Binding& b, CMC_Parameter& p);
+    void ChangeValue(const Binding& b, CMC_Parameter& p, double base);
+    void ShowGuideStep();
+    CMC_Control& Ensure(int id);
+    void RunLoop();
+
+    int m_templateId;
+    std::string m_title;
+    std::vector<CMC_Control> m_controls;
+    std::vector<Binding> m_bindings;
+    std::vector<std::string> m_guide;
+    int m_guideStep = 0;
+    bool m_open = false;
+    bool m_ended = false;
+    int m_result = rurorade::IDCANCEL;
+};
+
+// Formats a value for an edit box (10 significant digits, which hides unit-conversion noise).
+std::string FormatDisplayValue(double value);
