@@ -16,11 +16,20 @@ enum MessageBoxType { MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO =
 
 // One user action on the topmost dialog.
 struct UiEvent {
-    enum Kind { Commit, Click, Select, Chord, Close, Wait, Check, Quit } kind;
+    enum Kind { Commit, Click, Select, Chord, Close, Wait, Check, Quit };
+    Kind kind = Quit;
     int id = 0;            // control id (Commit, Click, Select, Check); result for Close
     std::string text;      // Commit
     int index = 0;         // Select: item index
     std::int64_t ms = 0;   // Wait: virtual milliseconds
+
+    static UiEvent Of(Kind kind, int id = 0)
+    {
+        UiEvent e;
+        e.kind = kind;
+        e.id = id;
+        return e;
+    }
 };
 
 // Supplies events to modal loops and answers message boxes.
