@@ -176,8 +176,7 @@ int CMC_EditSetupDlg::OnInitDialog()
 void CMC_EditSetupDlg::DoDataExchange(bool saveAndValidate)
 {
     // Values reach the setup as soon as they are committed, so saving has nothing left to do.
-    if (!saveAndValidate)
-        for (const Binding& b : m_bindings) LoadBinding(b);
+    if (!saveAndValidate) RefreshAllParameters(0);
 }
 
 void CMC_EditSetupDlg::OnChangedParameterValue(const char*) {}
@@ -287,7 +286,10 @@ void CMC_EditSetupDlg::LoadBinding(const Binding& b)
     }
 }
 
-void CMC_EditSetupDlg::RefreshAllParameters(int) { DoDataExchange(false); }
+void CMC_EditSetupDlg::RefreshAllParameters(int)
+{
+    for (const Binding& b : m_bindings) LoadBinding(b);
+}
 
 void CMC_EditSetupDlg::RefreshParameterControls(const char* name)
 {

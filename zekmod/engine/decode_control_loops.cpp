@@ -49,9 +49,6 @@ double LoopPeriod(const CMC_Parameter* per, const CMC_Parameter* pwmper, const C
     return Value(per) * 2 * Value(pwmper) / Value(dspFreq);
 }
 
-double AbsLps(CMC_Setup* s) { return std::fabs(LoadPositionScale(s)); }
-double AbsLss(CMC_Setup* s) { return std::fabs(LoadSpeedScale(s)); }
-
 int ScaledGain(CMC_Setup* s, const char* gain, const char* mantissa, const char* shift)
 {
     Params<3> p;
@@ -60,10 +57,11 @@ int ScaledGain(CMC_Setup* s, const char* gain, const char* mantissa, const char*
 }
 
 // A register in counts divided by a load-side scale; the range is the 16-bit word.
-int CountsOverScale(CMC_Setup* s, const char* name, const char* reg, double min, double absScale)
+int CountsOverScale(CMC_Setup* s, const char* name, const char* reg, double min, double (*scale)(CMC_Setup*))
 {
     Params<2> p;
     if (!FindAll(s, p, name, reg)) return 0;
+    const double absScale = std::fabs(scale(s));
     return LimitAndWrite(p[0], min, 32767 / absScale, Value(p[1]) / absScale);
 }
 
@@ -238,7 +236,7 @@ int Limit_Speed(CMC_Setup* s)
     if (!(Value(p[1]) == 1 && Value(p[2]) == 0)) return 1;
     Params<3> q;
     if (!FindAll(s, q, "SATP", "Vdc", "K")) return 0;
-    return LimitAndWrite(p[0], 0, Value(q[1]) / Value(q[2]), (32767 - Value(q[0])) / AbsLss(s));
+    return LimitAndWrite(p[0], 0, Value(q[1]) / Value(q[2]), (32767 - Value(q[0])) / std::fabs(LoadSpeedScale(s)));
 }
 
 int TestMaxSpeed(CMC_Setup* s)
@@ -259,7 +257,7 @@ int isPositionControlError(CMC_Setup* s)
     return WriteFlag(p[0], Value(p[1]) != 65535);  // 65535: check off
 }
 
-int ERR_position(CMC_Setup* s) { return CountsOverScale(s, "ERR_position", "ERRMAX", 0, AbsLps(s)); }
+int ERR_position(CMC_Setup* s) { return CountsOverScale(s, "ERR_position", "ERRMAX", 0, &LoadPositionScale); }
 int time_ERR_pos(CMC_Setup* s) { return ErrorTime(s, "time_ERR_pos", "TERRMAX"); }
 
 int isSpeedControlError(CMC_Setup* s)
@@ -269,12 +267,12 @@ int isSpeedControlError(CMC_Setup* s)
     return WriteFlag(p[0], Value(p[1]) != 65535);
 }
 
-int ERR_speed(CMC_Setup* s) { return CountsOverScale(s, "ERR_speed", "SERRMAX", 0.001, AbsLss(s)); }
+int ERR_speed(CMC_Setup* s) { return CountsOverScale(s, "ERR_speed", "SERRMAX", 0.001, &LoadSpeedScale); }
 int time_ERR_spd(CMC_Setup* s) { return ErrorTime(s, "time_ERR_spd", "TSERRMAX"); }
 
 int FreezeControl_errband(CMC_Setup* s)
 {
-    return CountsOverScale(s, "FreezeControl_errband", "POSOKLIM_FC", 0, AbsLps(s));
+    return CountsOverScale(s, "FreezeControl_errband", "POSOKLIM_FC", 0, &LoadPositionScale);
 }
 
 int FreezeControl_time(CMC_Setup* s)
@@ -288,11 +286,11 @@ int FreezeControl_time(CMC_Setup* s)
 int Negative_SWLS(CMC_Setup* s) { return SoftwareLimit(s, "Negative_SWLS", "SWNEGLS", "SWPOSLS"); }
 int Positive_SWLS(CMC_Setup* s) { return SoftwareLimit(s, "Positive_SWLS", "SWPOSLS", "SWNEGLS"); }
 
-int ErefMaxSpeed(CMC_Setup* s) { return CountsOverScale(s, "ErefMaxSpeed", "CSPD", 0, AbsLss(s)); }
+int ErefMaxSpeed(CMC_Setup* s) { return CountsOverScale(s, "ErefMaxSpeed", "CSPD", 0, &LoadSpeedScale); }
 
 int ErefMaxAcceleration(CMC_Setup* s)
 {
-    return CountsOverScale(s, "ErefMaxAcceleration", "CACC", 0, std::fabs(LoadAccelerationScale(s)));
+    return CountsOverScale(s, "ErefMaxAcceleration", "CACC", 0, &LoadAccelerationScale);
 }
 
 int time_AB(CMC_Setup* s)

@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
+#include "engine/decode_control_loops.h"
 #include "engine/parameter_access.h"
 #include "engine/unit_scaling.h"
 #include "rurorade/numeric.h"
@@ -439,3 +441,189 @@ int MotorBrake_applytime(CMC_Setup* s)
 }
 
 }  // namespace decode
+
+void DecodeRegisters(CMC_Setup* s)
+{
+    if (s == nullptr) return;
+    using namespace decode;
+    // Later steps read Ts_S and ControlMode as decoded here.
+    pp(s);
+    No_encoder_lines(s);
+    isMotorTemperatureSensor(s);
+    Motor_TempSensor_Type(s);
+    PWM_freq(s);
+    PWMperiod(s);
+    Ts_C(s);
+    Ts_S(s);
+    PosSpd_in_FastLoop(s);
+    isDriveTemperatureSensor(s);
+    isOverVoltage(s);
+    isUnderVoltage(s);
+    isDriveOverTemp(s);
+    isDriveI2t(s);
+    UMAX_PROT(s);
+    UMIN_PROT(s);
+    Temp_2(s);
+    I_I2t_D(s);
+    t_I2t_D(s);
+    ControlMode(s);
+    ExternalReference(s);
+    isAutoActivatedAfterPowerOn(s);
+    Axis_ID_list(s);
+    CommutationMethod(s);
+
+    IlimPS(s);
+    Kp_C_scl(s);
+    Ki_C_scl(s);
+
+    TestCurrent(s);
+    TestProtectionCurrent(s);
+
+    isUseFilterOnCrtCtrlOutput(s);
+    FilterOnCurrentControllerOutput(s);
+    isCompensateGravitationalLoads(s);
+    OffsetCurrent(s);
+    Kp_S_scl(s);
+    Ki_S_scl(s);
+    IPSatS(s);
+    KFFA_scl(s);
+    TestLimitCurrent(s);
+    TestStartCurrent(s);
+    Jload_over_J(s);
+    Kp_P_scl(s);
+    Ki_P_scl(s);
+    Kd_P_scl(s);
+
+    if (HasAngleController(s)) {
+        Kp_T_scl(s);
+        Ki_T_scl(s);
+    }
+
+    filter_D(s);
+    IPSatP(s);
+    Limit_Speed(s);
+    TestMaxSpeed(s);
+    KFFS_scl(s);
+
+    isOverCurrent(s);
+    Imax_Prot(s);
+    time_Imax_Prot(s);
+
+    isPositionControlError(s);
+    ERR_position(s);
+    time_ERR_pos(s);
+    isSpeedControlError(s);
+    ERR_speed(s);
+    time_ERR_spd(s);
+
+    isMotorOverTemp(s);
+    isMotori2t(s);
+    I_I2t_M(s);
+    t_I2t_M(s);
+    isBrakeResistor(s);
+    Vbrake(s);
+    EnablePolarity(s);
+    LSPPolarity(s);
+    LSNPolarity(s);
+
+    if (HasSoftwareLimitSwitches(s)) {
+        isSWLS(s);
+        Negative_SWLS(s);
+        Positive_SWLS(s);
+    }
+    if (HasSpeedEstimator(s)) isSpeedEstimator(s);
+
+    StartMode(s);
+    StartCurrent(s);
+    time_AB(s);
+
+    isAnalogueReference(s);
+    DigitalReferenceType(s);
+    isLimitMaximum(s);
+
+    ErefMaxSpeed(s);
+    ErefMaxAcceleration(s);
+
+    if (HasAnalogueReferenceInput(s)) {
+        DeadBand_Point(s);
+        DeadBand_Range(s);
+        UseFilter(s);
+        filter(s);
+        POS_min(s);
+        POS_max(s);
+        SPD_min(s);
+        SPD_max(s);
+        CRT_min(s);
+        CRT_max(s);
+    }
+    if (HasCanSettings(s)) {
+        save_CAN_baudrate(s);
+        save_axis_id(s);
+    }
+    if (HasReverseCounting(s)) ReverseCounting(s);
+    if (HasEncoderFilter(s)) isFilterEnc(s);
+    if (HasMotorBrake(s)) {
+        isMotorBrake(s);
+        MotorBrake_output(s);
+        MotorBrake_releasetime(s);
+        MotorBrake_applytime(s);
+    }
+    if (HasSpeedForward(s)) SpeedForward(s);
+    if (HasFreezeControl(s)) {
+        isFreezeControl(s);
+        FreezeControl_errband(s);
+        FreezeControl_time(s);
+    }
+    if (HasInputsPolarityType(s)) InputsPolarityType(s);
+}
+
+namespace {
+
+struct NamedStep {
+    std::string_view name;
+    DecodeStep step;
+};
+
+#define ZEK_STEP(name) NamedStep{#name, &decode::name}
+constexpr NamedStep kSteps[] = {
+    // Time base, feedback, protections and configuration words.
+    ZEK_STEP(pp), ZEK_STEP(No_encoder_lines), ZEK_STEP(PWM_freq), ZEK_STEP(PWMperiod), ZEK_STEP(Ts_C),
+    ZEK_STEP(Ts_S), ZEK_STEP(Motor_TempSensor_Type), ZEK_STEP(Axis_ID_list), ZEK_STEP(ReverseCounting),
+    ZEK_STEP(isFilterEnc), ZEK_STEP(UMAX_PROT), ZEK_STEP(UMIN_PROT), ZEK_STEP(Temp_2), ZEK_STEP(I_I2t_D),
+    ZEK_STEP(t_I2t_D), ZEK_STEP(TestCurrent), ZEK_STEP(TestProtectionCurrent), ZEK_STEP(Imax_Prot),
+    ZEK_STEP(time_Imax_Prot), ZEK_STEP(I_I2t_M), ZEK_STEP(t_I2t_M), ZEK_STEP(Vbrake),
+    ZEK_STEP(isMotorTemperatureSensor), ZEK_STEP(isDriveTemperatureSensor), ZEK_STEP(CommutationMethod),
+    ZEK_STEP(isSpeedEstimator), ZEK_STEP(isBrakeResistor), ZEK_STEP(StartMode), ZEK_STEP(isSWLS),
+    ZEK_STEP(InputsPolarityType), ZEK_STEP(isOverCurrent), ZEK_STEP(isMotori2t), ZEK_STEP(isMotorOverTemp),
+    ZEK_STEP(isDriveOverTemp), ZEK_STEP(isOverVoltage), ZEK_STEP(isUnderVoltage), ZEK_STEP(isDriveI2t),
+    ZEK_STEP(isAutoActivatedAfterPowerOn), ZEK_STEP(ExternalReference), ZEK_STEP(isAnalogueReference),
+    ZEK_STEP(DigitalReferenceType), ZEK_STEP(ControlMode), ZEK_STEP(SpeedForward), ZEK_STEP(isFreezeControl),
+    ZEK_STEP(isLimitMaximum), ZEK_STEP(PosSpd_in_FastLoop), ZEK_STEP(EnablePolarity), ZEK_STEP(LSNPolarity),
+    ZEK_STEP(LSPPolarity), ZEK_STEP(save_CAN_baudrate), ZEK_STEP(save_axis_id), ZEK_STEP(isMotorBrake),
+    ZEK_STEP(MotorBrake_output), ZEK_STEP(MotorBrake_releasetime), ZEK_STEP(MotorBrake_applytime),
+    // Control loops, limits and references.
+    ZEK_STEP(Kp_C_scl), ZEK_STEP(Ki_C_scl), ZEK_STEP(Kp_S_scl), ZEK_STEP(Ki_S_scl), ZEK_STEP(Kp_P_scl),
+    ZEK_STEP(Ki_P_scl), ZEK_STEP(Kd_P_scl), ZEK_STEP(Kp_T_scl), ZEK_STEP(Ki_T_scl), ZEK_STEP(KFFS_scl),
+    ZEK_STEP(KFFA_scl), ZEK_STEP(filter_D), ZEK_STEP(isCompensateGravitationalLoads), ZEK_STEP(OffsetCurrent),
+    ZEK_STEP(Jload_over_J), ZEK_STEP(isUseFilterOnCrtCtrlOutput), ZEK_STEP(FilterOnCurrentControllerOutput),
+    ZEK_STEP(IlimPS), ZEK_STEP(IPSatS), ZEK_STEP(IPSatP), ZEK_STEP(TestLimitCurrent), ZEK_STEP(Limit_Speed),
+    ZEK_STEP(TestMaxSpeed), ZEK_STEP(StartCurrent), ZEK_STEP(TestStartCurrent), ZEK_STEP(isPositionControlError),
+    ZEK_STEP(ERR_position), ZEK_STEP(time_ERR_pos), ZEK_STEP(isSpeedControlError), ZEK_STEP(ERR_speed),
+    ZEK_STEP(time_ERR_spd), ZEK_STEP(FreezeControl_errband), ZEK_STEP(FreezeControl_time),
+    ZEK_STEP(Negative_SWLS), ZEK_STEP(Positive_SWLS), ZEK_STEP(ErefMaxSpeed), ZEK_STEP(ErefMaxAcceleration),
+    ZEK_STEP(time_AB), ZEK_STEP(DeadBand_Point), ZEK_STEP(DeadBand_Range), ZEK_STEP(UseFilter),
+    ZEK_STEP(filter), ZEK_STEP(POS_min), ZEK_STEP(POS_max), ZEK_STEP(SPD_min), ZEK_STEP(SPD_max),
+    ZEK_STEP(CRT_min), ZEK_STEP(CRT_max),
+};
+#undef ZEK_STEP
+
+}  // namespace
+
+DecodeStep FindDecodeStep(const char* name)
+{
+    if (name == nullptr) return nullptr;
+    const std::string_view wanted(name);
+    for (const NamedStep& entry : kSteps)
+        if (entry.name == wanted) return entry.step;
+    return nullptr;
+}

@@ -1,11 +1,15 @@
 #include "engine/encode_drive_config.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
+#include <string_view>
 #include <tuple>
 
+#include "engine/encode_control_loops.h"
 #include "engine/parameter_access.h"
 #include "engine/unit_scaling.h"
 #include "rurorade/numeric.h"
@@ -94,7 +98,8 @@ int MECRESL(CMC_Setup* s)
 // Electrical angle per encoder count, 2^-32 of an electrical turn.
 int ENC2THL(CMC_Setup* s)
 {
-    return Write(s, "ENC2THL", [](double pp, double lines) { return pp * 1073741824 / lines; }, "pp", "No_encoder_lines");
+    return Write(s, "ENC2THL", [](double pp, double lines) { return pp * 1073741824 / lines; },  // 2^30
+                 "pp", "No_encoder_lines");
 }
 
 int ELRESL(CMC_Setup* s)
@@ -128,13 +133,15 @@ int TRANSMISSION(CMC_Setup* s)
 
 int MTSTYPE(CMC_Setup* s)
 {
-    return Write(s, "MTSTYPE", [](double type) { return TruncToInt32(type) == 1 ? 1.0 : 0.0; }, "Motor_TempSensor_Type");
+    return Write(s, "MTSTYPE", [](double type) { return TruncToInt32(type) == 1 ? 1.0 : 0.0; },
+                 "Motor_TempSensor_Type");
 }
 
 // A non-zero axis list is flagged with bit 8.
 int AAR_table(CMC_Setup* s)
 {
-    return Write(s, "AAR_table", [](double list) { return TruncToInt32(list) != 0 ? list + 256 : 0.0; }, "Axis_ID_list");
+    return Write(s, "AAR_table", [](double list) { return TruncToInt32(list) != 0 ? list + 256 : 0.0; },
+                 "Axis_ID_list");
 }
 
 // ---- Protections ----
@@ -144,13 +151,16 @@ int T2MAXPROT(CMC_Setup* s)
 {
     return Write(
         s, "T2MAXPROT",
-        [s](double temp, double gain, double atZero, double range) { return (gain * temp + atZero) * ADCmax(s) / range; },
+        [s](double temp, double gain, double atZero, double range) {
+            return (gain * temp + atZero) * ADCmax(s) / range;
+        },
         "Temp_2", "DriveTempSensorGain", "DriveTempOutputAt0oC", "ADCrange");
 }
 
 int UMAXPROT(CMC_Setup* s)
 {
-    return Write(s, "UMAXPROT", [s](double u) { return static_cast<double>(TruncToInt32(u * VoltageScale(s))); }, "UMAX_PROT");
+    return Write(s, "UMAXPROT", [s](double u) { return static_cast<double>(TruncToInt32(u * VoltageScale(s))); },
+                 "UMAX_PROT");
 }
 
 int UMINPROT(CMC_Setup* s)
@@ -181,7 +191,9 @@ int II2TWARLIM_D(CMC_Setup* s)
 {
     return Write(
         s, "II2TWARLIM_D",
-        [s](double i, double t, double in) { return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625; },
+        [s](double i, double t, double in) {
+            return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625;
+        },
         "I_I2t_D", "t_I2t_D", "InPS");
 }
 
@@ -225,7 +237,9 @@ int I2TWARLIM_M(CMC_Setup* s)
 {
     return Write(
         s, "I2TWARLIM_M",
-        [s](double t, double i, double in) { return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625; },
+        [s](double t, double i, double in) {
+            return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625;
+        },
         "t_I2t_M", "I_I2t_M", "In");
 }
 
@@ -281,7 +295,8 @@ int ASR(CMC_Setup* s)
     }
     std::int32_t w = Trunc(n[0]);
     if (CMC_Parameter* swls = QuietFindParameter(s, "isSWLS")) w = SetBits(w, 0x1000, IsSet(swls));
-    if (CMC_Parameter* polarity = QuietFindParameter(s, "InputsPolarityType")) w = SetBits(w, 0x0004, Trunc(polarity) != 1);
+    if (CMC_Parameter* polarity = QuietFindParameter(s, "InputsPolarityType"))
+        w = SetBits(w, 0x0004, Trunc(polarity) != 1);
     w = SetBits(w, 0x0080, negative);
     Store(n[0], w);
     return 1;
@@ -445,3 +460,91 @@ int BRAKERELEASEDELAY(CMC_Setup* s)
 }
 
 }  // namespace encode
+
+namespace {
+
+void Run(CMC_Setup* s, std::initializer_list<EncodeStep> steps)
+{
+    for (EncodeStep step : steps) step(s);
+}
+
+struct NamedStep {
+    std::string_view name;
+    EncodeStep step;
+};
+
+// Sorted by name (byte order) for a binary search.
+constexpr NamedStep kSteps[] = {
+    {"AAR_table", encode::AAR_table}, {"ABSTART_MINMOVE", encode::ABSTART_MINMOVE}, {"ACR", encode::ACR},
+    {"AD5OFF", encode::AD5OFF}, {"ASR", encode::ASR}, {"BRAKEAPPLYDELAY", encode::BRAKEAPPLYDELAY},
+    {"BRAKECFG", encode::BRAKECFG}, {"BRAKELIM", encode::BRAKELIM},
+    {"BRAKERELEASEDELAY", encode::BRAKERELEASEDELAY}, {"BiquadFilters", encode::BiquadFilters},
+    {"CACC", encode::CACC}, {"CADIN", encode::CADIN}, {"COUNTINGDIR", encode::COUNTINGDIR}, {"CSPD", encode::CSPD},
+    {"DIGIN_ACTIVE_LEVEL", encode::DIGIN_ACTIVE_LEVEL}, {"ELRESL", encode::ELRESL}, {"ENC2THL", encode::ENC2THL},
+    {"ERRMAX", encode::ERRMAX}, {"E_LEVEL_AD5", encode::E_LEVEL_AD5}, {"FFL", encode::FFL},
+    {"FILTER1", encode::FILTER1}, {"FILTERQ", encode::FILTERQ}, {"GEAR", encode::GEAR},
+    {"I2TINTLIM_D", encode::I2TINTLIM_D}, {"I2TINTLIM_M", encode::I2TINTLIM_M},
+    {"I2TWARLIM_M", encode::I2TWARLIM_M}, {"II2TPROT_D", encode::II2TPROT_D}, {"II2TPROT_M", encode::II2TPROT_M},
+    {"II2TWARLIM_D", encode::II2TWARLIM_D}, {"IMAXP", encode::IMAXP}, {"IMAXPROT", encode::IMAXPROT},
+    {"IMAXS", encode::IMAXS}, {"KDFP", encode::KDFP}, {"KDP", encode::KDP}, {"KFFA", encode::KFFA},
+    {"KFFL", encode::KFFL}, {"KFFS", encode::KFFS}, {"KII", encode::KII}, {"KIP", encode::KIP},
+    {"KIS", encode::KIS}, {"KITHT", encode::KITHT}, {"KPI", encode::KPI}, {"KPP", encode::KPP},
+    {"KPS", encode::KPS}, {"KPTHT", encode::KPTHT}, {"LEVEL_AD5", encode::LEVEL_AD5},
+    {"LSS_Active", encode::LSS_Active}, {"MECRESL", encode::MECRESL}, {"MTSTYPE", encode::MTSTYPE},
+    {"OSR", encode::OSR}, {"PCR", encode::PCR}, {"POSOKLIM_FC", encode::POSOKLIM_FC}, {"PWMPER", encode::PWMPER},
+    {"QUAL", encode::QUAL}, {"REFTST", encode::REFTST}, {"RINCTST", encode::RINCTST}, {"SATID", encode::SATID},
+    {"SATIQ", encode::SATIQ}, {"SATP", encode::SATP}, {"SATPWM", encode::SATPWM}, {"SATS", encode::SATS},
+    {"SCR", encode::SCR}, {"SERRMAX", encode::SERRMAX}, {"SFI2T_D", encode::SFI2T_D}, {"SFI2T_M", encode::SFI2T_M},
+    {"SFTADIN", encode::SFTADIN}, {"SFTAFFW", encode::SFTAFFW}, {"SFTKDP", encode::SFTKDP},
+    {"SFTKFF", encode::SFTKFF}, {"SFTKII", encode::SFTKII}, {"SFTKIP", encode::SFTKIP}, {"SFTKIS", encode::SFTKIS},
+    {"SFTKITHT", encode::SFTKITHT}, {"SFTKPI", encode::SFTKPI}, {"SFTKPP", encode::SFTKPP},
+    {"SFTKPS", encode::SFTKPS}, {"SFTKPTHT", encode::SFTKPTHT}, {"SFTSFFW", encode::SFTSFFW},
+    {"SWNEGLS", encode::SWNEGLS}, {"SWPOSLS", encode::SWPOSLS}, {"T1MAXPROT", encode::T1MAXPROT},
+    {"T1ONA", encode::T1ONA}, {"T1ONB", encode::T1ONB}, {"T2MAXPROT", encode::T2MAXPROT},
+    {"TERRMAX", encode::TERRMAX}, {"TIMAXPROT", encode::TIMAXPROT}, {"TONPOSOK_FC", encode::TONPOSOK_FC},
+    {"TRANSMISSION", encode::TRANSMISSION}, {"TSERRMAX", encode::TSERRMAX}, {"UMAXPROT", encode::UMAXPROT},
+    {"UMINPROT", encode::UMINPROT}, {"UPGRADE", encode::UPGRADE},
+};
+
+constexpr bool ByName(const NamedStep& a, const NamedStep& b) { return a.name < b.name; }
+static_assert(std::is_sorted(std::begin(kSteps), std::end(kSteps), ByName));
+static_assert(std::adjacent_find(std::begin(kSteps), std::end(kSteps),
+                                 [](const NamedStep& a, const NamedStep& b) { return a.name == b.name; }) ==
+              std::end(kSteps));
+
+}  // namespace
+
+EncodeStep FindEncodeStep(const char* name)
+{
+    if (name == nullptr) return nullptr;
+    const NamedStep key{name, nullptr};
+    const auto it = std::lower_bound(std::begin(kSteps), std::end(kSteps), key, ByName);
+    return it != std::end(kSteps) && it->name == key.name ? it->step : nullptr;
+}
+
+void EncodeRegisters(CMC_Setup* s)
+{
+    using namespace encode;
+    if (s == nullptr) return;
+    Run(s, {PWMPER, T2MAXPROT, UMAXPROT, UMINPROT, II2TPROT_D, SFI2T_D, I2TINTLIM_D});
+    if (HasI2tWarningLimits(s)) II2TWARLIM_D(s);
+    Run(s, {SATPWM, MECRESL, ENC2THL, MTSTYPE, AAR_table, SCR, OSR, ASR, PCR, ACR});
+    Run(s, {SFTKPI, KPI, SFTKII, KII, SATID, SATIQ, FILTERQ, FFL, KFFL});
+    Run(s, {SFTKPS, KPS, SFTKIS, KIS, IMAXS, SATS, SFTKPP, KPP, SFTKIP, KIP, SFTKDP, KDP, KDFP});
+    if (HasAngleController(s)) Run(s, {SFTKPTHT, KPTHT, SFTKITHT, KITHT});
+    Run(s, {IMAXP, SATP, SFTSFFW, KFFS, SFTAFFW, SFTKFF, KFFA});
+    Run(s, {IMAXPROT, TIMAXPROT, ERRMAX, TERRMAX, SERRMAX, TSERRMAX, T1MAXPROT, II2TPROT_M, SFI2T_M, I2TINTLIM_M});
+    if (HasI2tWarningLimits(s)) I2TWARLIM_M(s);
+    if (HasSoftwareLimitSwitches(s)) Run(s, {SWNEGLS, SWPOSLS});
+    Run(s, {CACC, CSPD});
+    if (HasAnalogueReferenceInput(s)) Run(s, {CADIN, SFTADIN, AD5OFF, FILTER1, LEVEL_AD5, E_LEVEL_AD5});
+    Run(s, {GEAR, T1ONA, T1ONB, REFTST, RINCTST, ELRESL, BRAKELIM, DIGIN_ACTIVE_LEVEL, UPGRADE});
+    if (HasCanSettings(s)) LSS_Active(s);
+    if (HasReverseCounting(s)) COUNTINGDIR(s);
+    if (HasEncoderFilter(s)) QUAL(s);
+    if (HasMotorBrake(s)) Run(s, {BRAKECFG, BRAKEAPPLYDELAY, BRAKERELEASEDELAY});
+    if (HasFreezeControl(s)) Run(s, {POSOKLIM_FC, TONPOSOK_FC});
+    if (HasTransmissionRegister(s)) TRANSMISSION(s);
+    if (HasBiquadFilters(s)) BiquadFilters(s);
+    if (HasStartMinMove(s)) ABSTART_MINMOVE(s);
+}

@@ -4,7 +4,7 @@
 // It holds no data and changes no default behaviour.
 class CZEKApp {
 public:
-    CZEKApp() = default;
+    CZEKApp();  // registers the dialog templates with the host
 };
 
 extern CZEKApp theApp;

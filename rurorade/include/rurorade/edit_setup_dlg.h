@@ -50,6 +50,7 @@ public:
     // A parameter object owned by the caller (test dialogs' user parameters).
     void AddUserParameterControls(CMC_Parameter* parameter, int edit, int unitCombo);
 
+    // Reloads every bound control from the setup (no notification, no show/enable rules).
     void RefreshAllParameters(int flag);
     void RefreshParameterControls(const char* name);
 

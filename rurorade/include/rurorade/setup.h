@@ -146,6 +146,7 @@ public:
     // The drive this setup talks to; null when offline (drive reads and writes then fail).
     void SetDriveLink(rurorade::DriveLink* link) { m_link = link; }
     rurorade::DriveLink* GetDriveLink() const { return m_link; }
+    const std::string& GetDescription() const { return m_info.description; }
     rurorade::SetupInfo& Info() { return m_info; }
     const rurorade::SetupInfo& Info() const { return m_info; }
 

@@ -1,0 +1,10 @@
+// Template 108, "Brushless Motor Setup".
+#include "resources/templates.h"
+
+rurorade::DialogTemplate MotorSetupTemplate()
+{
+    using rurorade::ControlKind;
+    return {108,
+            "Brushless Motor Setup",
+            {{rurorade::IDOK, ControlKind::Button, "OK", ""}, {rurorade::IDCANCEL, ControlKind::Button, "Cancel", ""}}};
+}

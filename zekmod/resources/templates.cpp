@@ -1,0 +1,7 @@
+#include "resources/templates.h"
+
+void RegisterModuleTemplates()
+{
+    rurorade::RegisterDialogTemplate(DriveSetupTemplate());
+    rurorade::RegisterDialogTemplate(MotorSetupTemplate());
+}

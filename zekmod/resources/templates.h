@@ -1,0 +1,9 @@
+#pragma once
+// The module's dialog templates and their registration with the host.
+#include "rurorade/dialog_template.h"
+
+rurorade::DialogTemplate DriveSetupTemplate();
+rurorade::DialogTemplate MotorSetupTemplate();
+
+// Registers every template of the module with the host (idempotent).
+void RegisterModuleTemplates();
