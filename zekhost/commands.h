@@ -17,4 +17,8 @@ int RunDecode(HostSession& session, const std::string& out);
 // Designs the biquad filters and prints the 18 slot registers and the 3 location counts.
 int RunBiquad(HostSession& session);
 
+// Opens the setup editor with a scripted driver; writes the setup to `out` when given.
+// Exit 0 when the script ran with every expectation met, 3 when one failed.
+int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out);
+
 }  // namespace zekhost

@@ -51,6 +51,11 @@ int main(int argc, char** argv)
     CLI::App* decode = addSetupCommand("decode", "compute the engineering parameters from the registers", true);
     CLI::App* biquad = addSetupCommand("biquad", "design the biquad filters and print their registers", false);
 
+    std::string script;
+    CLI::App* edit = addSetupCommand("edit", "open the setup editor, driven by a script", false);
+    edit->add_option("--script", script, "script of actions and checks (none: the editor opens and is cancelled)");
+    edit->add_option("-o,--output", out, "write the setup here after the editor closes");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -69,6 +74,7 @@ int main(int argc, char** argv)
         if (encode->parsed()) return RunEncode(session, out);
         if (decode->parsed()) return RunDecode(session, out);
         if (biquad->parsed()) return RunBiquad(session);
+        if (edit->parsed()) return RunEdit(session, script, out);
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";
         return e.exitCode;

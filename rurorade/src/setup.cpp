@@ -242,4 +242,18 @@ void CMC_Setup::Restore(const Snapshot& s)
     m_options = s.options;
 }
 
+int CMC_Setup::GetIOPinFromPort(int port) const
+{
+    for (const auto& o : m_info.brakeOutputs)
+        if (o.port == port) return o.pin;
+    return port;
+}
+
+int CMC_Setup::GetIOPortFromPin(int pin) const
+{
+    for (const auto& o : m_info.brakeOutputs)
+        if (o.pin == pin) return o.port;
+    return pin;
+}
+
 std::uint32_t Compute_ADCMaxValue(CMC_Setup* setup) { return setup ? setup->Info().adcMax : 0u; }

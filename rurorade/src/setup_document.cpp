@@ -140,6 +140,18 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
         if (!isKnown) extra[it.key()] = it.value();
     }
     if (!extra.empty()) info.extraJson = extra.dump();
+    if (extra.contains("io") && extra["io"].is_object() && extra["io"].contains("brakeOutputs")) {
+        const Json& outputs = extra["io"]["brakeOutputs"];
+        if (!outputs.is_array()) throw LoadError{"io.brakeOutputs", "must be an array"};
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            const Json& o = outputs[i];
+            const std::string where = "io.brakeOutputs[" + std::to_string(i) + "]";
+            if (!o.is_object() || !o.contains("port") || !o.contains("pin") || !o["port"].is_number_integer() ||
+                !o["pin"].is_number_integer())
+                throw LoadError{where, "must be {\"port\": N, \"pin\": N} with whole numbers"};
+            info.brakeOutputs.push_back({o["port"].get<int>(), o["pin"].get<int>()});
+        }
+    }
     return setup;
 }
 

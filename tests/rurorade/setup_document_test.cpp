@@ -39,7 +39,7 @@ TEST(SetupDocument, NumbersOrderAndExtrasSurvive)
         "Alpha":{"value":"NaN"},
         "Mid":{"value":"-Infinity","unit":"rpm","type":5}},
       "variables":{"MER":{}},
-      "io":{"brakeOutputs":[1,2]}})";
+      "io":{"brakeOutputs":[{"port":1,"pin":40},{"port":2,"pin":41}]}})";
     std::string error;
     auto setup = Load(text, error);
     ASSERT_TRUE(setup) << error;
@@ -60,6 +60,10 @@ TEST(SetupDocument, NumbersOrderAndExtrasSurvive)
     EXPECT_EQ(again->FindParameter("Mid")->GetType(), 5);
     EXPECT_EQ(again->FindParameter("Mid")->GetUnit().name, "rpm");
     EXPECT_NE(SaveSetupText(*again).find("brakeOutputs"), std::string::npos);
+    EXPECT_EQ(again->GetNumberOfBrakeOutputs(), 2);
+    EXPECT_EQ(again->GetIOPinFromPort(2), 41);
+    EXPECT_EQ(again->GetIOPortFromPin(40), 1);
+    EXPECT_EQ(again->GetIOPortFromPin(7), 7);  // unmapped numbers map to themselves
 }
 
 TEST(SetupDocument, MalformedDocumentsAreRefusedWithThePlace)
@@ -78,6 +82,7 @@ TEST(SetupDocument, MalformedDocumentsAreRefusedWithThePlace)
         {R"({"schema":"zeksetup-1","options":{"x":1}})", "options.x"},
         {R"({"schema":"zeksetup-1","adcMax":-3})", "adcMax"},
         {R"({"schema":"zeksetup-1","parameters":{"A":{"value":1,"type":1.5}}})", "parameters.A.type"},
+        {R"({"schema":"zeksetup-1","io":{"brakeOutputs":[{"port":1}]}})", "io.brakeOutputs[0]"},
     };
     for (const Case& c : cases) {
         std::string error;

@@ -70,16 +70,8 @@ int FlagFromBit(CMC_Setup* s, const char* flag, const char* word, int n, Sense s
     });
 }
 
-// Drive I/O port of a pin, as the host maps them. A host without that service numbers
-// its ports like the pins.
-template <class Setup>
-double IoPortFromPin(Setup* s, int pin)
-{
-    if constexpr (requires { s->GetIOPortFromPin(pin); })
-        return static_cast<double>(s->GetIOPortFromPin(pin));
-    else
-        return static_cast<double>(pin);
-}
+// Brake output port <-> controller pin, through the host's I/O map.
+double IoPortFromPin(CMC_Setup* s, int pin) { return static_cast<double>(s->GetIOPortFromPin(pin)); }
 
 // Current from an I2t integral limit (counts^2 / 16) and a nominal current (A).
 double I2tCurrent(double intLimit, double nominal, double currentScale)

@@ -68,16 +68,8 @@ std::uint32_t Word32(double x)
 
 double Squared(double x) { return x * x; }
 
-// The host's I/O map from a brake output port to the controller pin; hosts without one
-// number pins like ports.
-template <class Setup>
-int IOPinFromPort(Setup* setup, int port)
-{
-    if constexpr (requires { setup->GetIOPinFromPort(port); })
-        return static_cast<int>(setup->GetIOPinFromPort(port));
-    else
-        return port;
-}
+// Brake output port <-> controller pin, through the host's I/O map.
+int IOPinFromPort(CMC_Setup* setup, int port) { return setup->GetIOPinFromPort(port); }
 
 }  // namespace
 

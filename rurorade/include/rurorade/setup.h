@@ -54,6 +54,12 @@ struct SetupInfo {
     double e2romWords = 0;
     std::uint32_t adcMax = 65520;
     std::string extraJson;  // other top-level members ("io" ...), kept verbatim as JSON text
+    // Drive outputs usable for a motor brake, from "io": {"brakeOutputs": [{"port": P, "pin": N}]}.
+    struct BrakeOutput {
+        int port;
+        int pin;
+    };
+    std::vector<BrakeOutput> brakeOutputs;
 };
 
 }  // namespace rurorade
@@ -147,6 +153,11 @@ public:
     void SetDriveLink(rurorade::DriveLink* link) { m_link = link; }
     rurorade::DriveLink* GetDriveLink() const { return m_link; }
     const std::string& GetDescription() const { return m_info.description; }
+    // The drive's I/O map between brake output ports and controller pins. A port or pin the map does
+    // not list maps to itself, so a setup without a map keeps the number it was given.
+    int GetIOPinFromPort(int port) const;
+    int GetIOPortFromPin(int pin) const;
+    int GetNumberOfBrakeOutputs() const { return static_cast<int>(m_info.brakeOutputs.size()); }
     rurorade::SetupInfo& Info() { return m_info; }
     const rurorade::SetupInfo& Info() const { return m_info; }
 

@@ -1,0 +1,32 @@
+#include <iostream>
+
+#include "commands.h"
+#include "rurorade/script_driver.h"
+#include "rurorade/ui.h"
+
+namespace zekhost {
+
+int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out)
+{
+    rurorade::ScriptDriver driver(std::cout);
+    std::string error;
+    if (!scriptPath.empty() && !driver.LoadFile(scriptPath, error)) throw CommandError{kUsage, error};
+
+    rurorade::VirtualClock clock;
+    rurorade::UiContext& ui = rurorade::UiContext::Get();
+    ui.SetClock(&clock);
+    ui.SetDriver(&driver);
+    const int result = session.module.EditSetup(session.setup.get());
+    ui.SetDriver(nullptr);
+    ui.SetClock(nullptr);
+    std::cout << "EditSetup returned " << result << "\n";
+
+    if (!out.empty()) WriteSetup(*session.setup, out);
+    if (!driver.Failure().empty()) {
+        std::cerr << "zekhost: " << (scriptPath.empty() ? "script" : scriptPath) << ": " << driver.Failure() << "\n";
+        return kExpectationFailed;
+    }
+    return kOk;
+}
+
+}  // namespace zekhost
