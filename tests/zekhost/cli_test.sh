@@ -48,5 +48,24 @@ check_err set-unknown 2 'no parameter "Nope"' -- show default --set Nope=1
 check_err set-not-number 2 'not a number' -- show default --set Vdc=abc
 check_err bad-module 1 'cannot load the module' -- show default --module /nonexistent.so
 
+# Register engine commands: the sample setups are stable under compute then encode.
+for setup in default "$setups/full.json"; do
+    name=$(basename "$setup" .json)
+    if "$zekhost" compute "$setup" -o "$tmp/$name.c.json" 2>"$tmp/err" && "$zekhost" encode "$tmp/$name.c.json" -o "$tmp/$name.e.json" 2>>"$tmp/err" \
+        && cmp -s "$tmp/$name.c.json" "$tmp/$name.e.json" && [ ! -s "$tmp/err" ]; then
+        pass=$((pass + 1))
+    else
+        echo "FAIL compute-encode-stable $name: $(head -3 "$tmp/err")"; fail=$((fail + 1))
+    fi
+done
+check decode-stdout 0 '"schema": "zeksetup-1"' -- decode default
+check encode-set 0 '"PWMPER": \{' -- encode default --set PWM_freq=10000
+check biquad-full 0 '^IQREF_BQ_INI 1$' -- biquad "$setups/full.json"
+check biquad-lowpass 0 '^BQ2SF 2$' -- biquad "$setups/full.json"
+check biquad-on-off 0 '^BQ3B0 0$' -- biquad "$setups/full.json" --set BQFilter3=0
+check_err biquad-none 1 'without biquad filters' -- biquad default
+check_err output-dir-missing 1 'cannot write' -- encode default -o "$tmp/missing/out.json"
+[ -e "$tmp/missing/out.json" ] && { echo "FAIL half-written output"; fail=$((fail + 1)); }
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]
