@@ -4,22 +4,49 @@
 #include <memory>
 #include <string>
 
+#include "engine/decode_drive_config.h"
+#include "engine/encode_drive_config.h"
 #include "module/exports.h"
 #include "rurorade/setup_document.h"
 
 namespace {
 
+std::unique_ptr<CMC_Setup> Load(const char* file)
+{
+    rurorade::SetScaleProvider({&GetScaleFactor, &GetScaleOffset});
+    std::string error;
+    auto s = rurorade::LoadSetupFile(std::string(ZEK_SETUPS_DIR) + "/" + file, error);
+    if (!s) throw std::runtime_error(error);
+    return s;
+}
+
 CMC_Setup& DefaultSetup()
 {
-    static std::unique_ptr<CMC_Setup> setup = [] {
-        rurorade::SetScaleProvider({&GetScaleFactor, &GetScaleOffset});
-        std::string error;
-        auto s = rurorade::LoadSetupFile(std::string(ZEK_SETUPS_DIR) + "/default.json", error);
-        if (!s) throw std::runtime_error(error);
-        return s;
-    }();
+    static std::unique_ptr<CMC_Setup> setup = Load("default.json");
     return *setup;
 }
+
+CMC_Setup& FullSetup()
+{
+    static std::unique_ptr<CMC_Setup> setup = Load("full.json");
+    return *setup;
+}
+
+// A whole-setup operation per call, with the parameter and variable lookups it makes.
+void WholeSetup(benchmark::State& state, void (*operation)(CMC_Setup*), bool full)
+{
+    CMC_Setup& setup = full ? FullSetup() : DefaultSetup();
+    const auto before = setup.LookupCount();
+    operation(&setup);
+    state.counters["lookups"] = static_cast<double>(setup.LookupCount() - before);
+    for (auto _ : state) operation(&setup);
+}
+BENCHMARK_CAPTURE(WholeSetup, EncodeRegisters_default, EncodeRegisters, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeSetup, DecodeRegisters_default, DecodeRegisters, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeSetup, ComputeAllOptions_default, ComputeAllOptions, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeSetup, EncodeRegisters_full, EncodeRegisters, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeSetup, DecodeRegisters_full, DecodeRegisters, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeSetup, ComputeAllOptions_full, ComputeAllOptions, true)->Unit(benchmark::kMicrosecond);
 
 void ScaleFactor(benchmark::State& state, const char* unit, const char* name)
 {
