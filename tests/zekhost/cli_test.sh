@@ -67,5 +67,21 @@ check_err biquad-none 1 'without biquad filters' -- biquad default
 check_err output-dir-missing 1 'cannot write' -- encode default -o "$tmp/missing/out.json"
 [ -e "$tmp/missing/out.json" ] && { echo "FAIL half-written output"; fail=$((fail + 1)); }
 
+# Scripted editor sessions.
+scripts="$setups/../tests/scripts"
+check edit-speed-mode 0 'EditSetup returned 1' -- edit default --script "$scripts/speed_mode_gain.zek" -o "$tmp/edited.json"
+if grep -A1 '"KPS"' "$tmp/edited.json" | grep -q '"value": 20479.375' && grep -q '"IsClosedSpeed": "1"' "$tmp/edited.json"; then
+    pass=$((pass + 1))
+else
+    echo "FAIL edit-speed-mode: the written setup lacks the re-encoded registers"; fail=$((fail + 1))
+fi
+check edit-cancel 0 'EditSetup returned 0' -- edit default --script "$scripts/cancel_restores.zek" -o "$tmp/cancelled.json"
+"$zekhost" show default >"$tmp/show.before"; "$zekhost" show "$tmp/cancelled.json" >"$tmp/show.after"
+cmp -s "$tmp/show.before" "$tmp/show.after" && pass=$((pass + 1)) || { echo "FAIL edit-cancel: the setup changed"; fail=$((fail + 1)); }
+check edit-axis-help 0 'help ".*" context 262406' -- edit default --script "$scripts/axis_id_and_help.zek" -o "$tmp/axis.json"
+grep -A1 '"Axis_ID_list"' "$tmp/axis.json" | grep -q '"value": 130' && pass=$((pass + 1)) || { echo "FAIL edit-axis-help: axis id not stored"; fail=$((fail + 1)); }
+check edit-failing 3 'FAILED line 3: expected text "12345", saw "48"' -- edit default --script "$scripts/failing_expectation.zek"
+check_err edit-bad-script 2 'frob' -- edit default --script <(echo "frob 1")
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

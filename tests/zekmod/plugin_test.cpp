@@ -1,7 +1,10 @@
 // The plug-in contract: the host loads libzekmod.so by path and finds its five exports.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "rurorade/module_loader.h"
+#include "rurorade/script_driver.h"
 #include "rurorade/setup_document.h"
 
 namespace {
@@ -49,6 +52,23 @@ TEST_F(Plugin, TheHostConvertsInternalUnitsThroughTheLoadedModule)
 {
     CMC_Parameter* imax = setup->FindParameter("ImaxPS");
     EXPECT_DOUBLE_EQ(imax->GetValueInInternalUnit(), 20 * 65520 / 40.0);
+}
+
+TEST_F(Plugin, EditSetupReturnsOneForOkAndZeroOtherwise)
+{
+    rurorade::VirtualClock clock;
+    rurorade::UiContext::Get().SetClock(&clock);
+    for (auto [script, expected] : {std::pair{"ok\n", 1}, {"cancel\n", 0}, {"", 0}, {"wait 100\nexpect-dialog 108\nok\nok\n", 1}}) {
+        std::ostringstream trace;
+        rurorade::ScriptDriver driver(trace);
+        std::string error;
+        ASSERT_TRUE(driver.LoadText(script, "script", error)) << error;
+        rurorade::UiContext::Get().SetDriver(&driver);
+        EXPECT_EQ(module.EditSetup(setup.get()), expected) << script << trace.str();
+        EXPECT_EQ(driver.Failure(), "");
+        rurorade::UiContext::Get().SetDriver(nullptr);
+    }
+    rurorade::UiContext::Get().SetClock(nullptr);
 }
 
 TEST(PluginLoader, RefusesAMissingFileOrExport)
