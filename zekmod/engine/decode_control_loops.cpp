@@ -15,15 +15,6 @@ namespace {
 template <std::size_t N>
 using Params = std::array<CMC_Parameter*, N>;
 
-// Ordinary lookup of every name (the host reports each missing one); false when any is missing.
-template <class... Names>
-bool FindAll(CMC_Setup* s, Params<sizeof...(Names)>& out, Names... names)
-{
-    std::size_t i = 0;
-    bool ok = true;
-    ((out[i] = s->FindParameter(names), ok = out[i++] != nullptr && ok), ...);
-    return ok;
-}
 
 double Value(const CMC_Parameter* p) { return p->GetValueInBaseUnit(); }
 double Internal(const CMC_Parameter* p) { return p->GetValueInInternalUnit(); }

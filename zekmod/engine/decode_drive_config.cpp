@@ -17,16 +17,6 @@ double Base(const CMC_Parameter* p) { return p->GetValueInBaseUnit(); }
 double Internal(const CMC_Parameter* p) { return p->GetValueInInternalUnit(); }
 double Square(double x) { return x * x; }
 
-// Ordinary lookups of every name, in order, each missing one reported by the host;
-// empty when any is missing.
-template <class... Names>
-std::optional<std::array<CMC_Parameter*, sizeof...(Names)>> FindAll(CMC_Setup* s, Names... names)
-{
-    std::array<CMC_Parameter*, sizeof...(Names)> found{s->FindParameter(names)...};
-    for (CMC_Parameter* p : found)
-        if (p == nullptr) return std::nullopt;
-    return found;
-}
 
 enum class Unit { kBase, kInternal };
 

@@ -2,6 +2,8 @@
 // Lookups that do not bother the user, presence and option probes that gate optional
 // drive features, lookups with a default, the safe limit setter, dead time, and the
 // speed feedforward rule.
+#include <array>
+#include <optional>
 #include <string>
 
 #include "rurorade/numeric.h"
@@ -22,6 +24,26 @@ public:
 private:
     int m_saved;
 };
+
+// Ordinary lookups of every name, in order, each missing one reported by the host;
+// empty when any is missing.
+template <class... Names>
+std::optional<std::array<CMC_Parameter*, sizeof...(Names)>> FindAll(CMC_Setup* setup, Names... names)
+{
+    std::array<CMC_Parameter*, sizeof...(Names)> found{setup->FindParameter(names)...};
+    for (CMC_Parameter* p : found)
+        if (p == nullptr) return std::nullopt;
+    return found;
+}
+
+// The same, into `out`; false when any is missing.
+template <class... Names>
+bool FindAll(CMC_Setup* setup, std::array<CMC_Parameter*, sizeof...(Names)>& out, Names... names)
+{
+    auto found = FindAll(setup, names...);
+    if (found) out = *found;
+    return found.has_value();
+}
 
 // Presence probes: 1 when every name exists, else 0.
 int HasAnalogueReferenceInput(CMC_Setup* setup);
