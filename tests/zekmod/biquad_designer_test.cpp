@@ -419,6 +419,13 @@ public:
     }
     bool ReadVariable(CMC_Variable&) override { return false; }
     bool WriteVariable(const CMC_Variable&) override { return false; }
+    bool SetUserVariable(const std::string&, const std::string&, double) override { return false; }
+    bool GetUserVariable(const std::string&, const std::string&, double&) override { return false; }
+    bool StartProgram(const std::string&, const std::string&, const rurorade::LoggerRequest*) override { return false; }
+    bool GetAxisOn(bool&) override { return false; }
+    bool UploadLog(std::vector<std::vector<double>>&) override { return false; }
+    bool ExecuteString(const std::string&) override { return false; }
+    std::string GetLastErrorText() const override { return "offline"; }
 };
 
 TEST_F(BiquadDesignerTest, WritesCountsThenSlotsSkippingMissingRegisters)

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "rurorade/drive_link.h"
 #include "rurorade/units.h"
 
 class CMC_Setup;
@@ -34,15 +35,6 @@ struct NameHash {
 struct NameEq {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const noexcept { return a == b; }
-};
-
-// The connection to a drive. Implementations: the simulated drive (and later a serial link).
-class DriveLink {
-public:
-    virtual ~DriveLink() = default;
-    virtual bool WriteParameter(const CMC_Parameter& parameter) = 0;
-    virtual bool ReadVariable(CMC_Variable& variable) = 0;
-    virtual bool WriteVariable(const CMC_Variable& variable) = 0;
 };
 
 // Header fields of a setup document that the host keeps and writes back.

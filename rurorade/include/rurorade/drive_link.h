@@ -1,0 +1,49 @@
+#pragma once
+// The connection to a drive: parameters and variables, drive programs with their user
+// variables, the axis state, the data logger and command lines. Implemented by the simulated
+// drive (drivesim) and, later, a serial link. Every call answers at once (no blocking): a
+// simulated drive works out its state at the host clock's present time.
+#include <string>
+#include <vector>
+
+class CMC_Parameter;
+class CMC_Variable;
+
+namespace rurorade {
+
+// What a logger asks the drive to record while a program runs.
+struct LoggerRequest {
+    std::vector<std::string> variables;  // drive variable names, in order ("IQ", "ID" ...)
+    int points = 0;                      // number of points to record
+    int logType = 0;
+    int sampling = 1;                    // record every `sampling`-th control period
+};
+
+class DriveLink {
+public:
+    virtual ~DriveLink() = default;
+
+    // Parameters and variables. Values cross the link in the drive's internal units:
+    // ReadVariable sets the variable with SetValueInInternalUnit.
+    virtual bool WriteParameter(const CMC_Parameter& parameter) = 0;
+    virtual bool ReadVariable(CMC_Variable& variable) = 0;
+    virtual bool WriteVariable(const CMC_Variable& variable) = 0;
+
+    // Drive programs, named by their program image and section ("VDC_Detection_Test" ...).
+    // User variables are written before a start and read while or after it runs.
+    virtual bool SetUserVariable(const std::string& program, const std::string& name, double value) = 0;
+    virtual bool GetUserVariable(const std::string& program, const std::string& name, double& value) = 0;
+    // Starts a section; with a logger request the drive records those variables during the run.
+    virtual bool StartProgram(const std::string& program, const std::string& section, const LoggerRequest* logger) = 0;
+    // Whether the power stage is on; false when the drive cannot be asked.
+    virtual bool GetAxisOn(bool& on) = 0;
+    // The points recorded by the last logged run: each point is {time in s, variable 1, variable 2 ...},
+    // values in internal units. False when nothing can be uploaded.
+    virtual bool UploadLog(std::vector<std::vector<double>>& points) = 0;
+    // A line of drive commands ("!CAP;ENCAPI1;").
+    virtual bool ExecuteString(const std::string& commands) = 0;
+    // Text of the last communication error.
+    virtual std::string GetLastErrorText() const = 0;
+};
+
+}  // namespace rurorade
