@@ -1,0 +1,213 @@
+#pragma once
+// The host's test dialog: a setup dialog with a Start/Stop button, status text, result icon and
+// "Details", the run state of a commissioning test, drive programs and their user variables,
+// loggers and graph models. Headless like every host dialog; timers run on the host clock.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rurorade/edit_setup_dlg.h"
+
+// A compiled drive program image: a small descriptor naming the program and its user variables.
+class CMC_CoffFormat {
+public:
+    // Loads the descriptor at `path` (JSON: {"program": NAME, "userVariables": [NAMES...]}); 0 on failure.
+    int ReadCoff(const char* path);
+    bool IsLoaded() const { return !m_program.empty(); }
+    const std::string& ProgramName() const { return m_program; }
+    bool HasUserVariable(const std::string& name) const;
+    const std::vector<std::string>& UserVariables() const { return m_userVariables; }
+
+private:
+    std::string m_program;
+    std::vector<std::string> m_userVariables;
+};
+
+// Logged data and its curves. Channel 0 is time (s); channels 1.. are the logged variables in the
+// order they were added; values in the drive's internal units.
+struct CXYCurve {
+    int xChannel = 0;
+    int yChannel = 1;
+    int group = 1;
+    int colour = 0;  // index into the host's 16-colour palette
+    int width = 2;
+};
+
+class CGraphFilter {
+public:
+    void Add(const CXYCurve& curve) { m_curves.push_back(curve); }
+    const std::vector<CXYCurve>& Curves() const { return m_curves; }
+    void RemoveAll() { m_curves.clear(); }
+
+private:
+    std::vector<CXYCurve> m_curves;
+};
+
+class CGraphDocument {
+public:
+    CGraphDocument() : m_filters(1) {}
+    CGraphFilter* GetAt(int index) { return index >= 0 && index < static_cast<int>(m_filters.size()) ? &m_filters[index] : nullptr; }
+    std::vector<std::string> channelNames;       // "t", then the variables
+    std::vector<std::vector<double>> points;     // one row per point: time, then each variable
+
+private:
+    std::vector<CGraphFilter> m_filters;
+};
+
+// A graph widget drawn onto a dialog's static control; headless it only counts what it is asked.
+class CGraphWindow {
+public:
+    CGraphWindow(int kind, int flags) : m_kind(kind), m_flags(flags) {}
+    int SubclassDlgItem(int id, CMC_EditSetupDlg* parent);
+    void SetDocument(CGraphDocument* document) { m_document = document; }
+    CGraphDocument* GetDocument() const { return m_document; }
+    void RefreshGraph() { ++refreshes; }
+    void DoZoomOut() { ++zoomOuts; }
+    void UpdateLastPoint() { ++pointsDrawn; }
+    void Invalidate() { ++refreshes; }
+    int ControlId() const { return m_controlId; }
+    int refreshes = 0, zoomOuts = 0, pointsDrawn = 0;
+
+private:
+    int m_kind, m_flags;
+    int m_controlId = 0;
+    CGraphDocument* m_document = nullptr;
+};
+
+// A bar showing a value between limits.
+class CBarGraph {
+public:
+    void SetRange(double min, double max) { m_min = min, m_max = max; }
+    void SetValue(double value) { m_value = value; }
+    double Value() const { return m_value; }
+    double Min() const { return m_min; }
+    double Max() const { return m_max; }
+
+private:
+    double m_min = 0, m_max = 1, m_value = 0;
+};
+
+class CMC_Logger {
+public:
+    CMC_Logger(CMC_Setup* setup, CMC_CoffFormat* coff) : m_setup(setup), m_coff(coff) {}
+    virtual ~CMC_Logger() = default;
+    // Clips a requested number of points to what the drive's buffer holds.
+    static int CorrectPointsNo(int points);
+
+    int ChangeSettings(int points, int logType, int sampling);
+    // Adds a drive variable to log; 0 when the setup has no such variable (reported by the host).
+    int AddVariable(const char* name, int flag);
+    // Forgets the variables and the logged data.
+    void Reset();
+    // Resolves the added variables before a run; 0 when there is nothing to log.
+    int LocateItems();
+    const rurorade::LoggerRequest& Request() const { return m_request; }
+
+    // Upload of the last logged run: BeginUploadData fetches it from the drive (0 on failure);
+    // each ReadPoint delivers one point (0 when all are read): into `values` when given
+    // (time, then each variable), and always into the graph document.
+    int BeginUploadData();
+    int ReadPoint(double* values);
+    void EndUploadData();
+    bool UploadInProgress() const { return m_uploading; }
+
+    // Writes the logged data as CSV to `baseName`.csv (null: "graph" in the working folder); 0 on failure.
+    int SaveGraph(const char* baseName);
+    CGraphDocument& GetDocument() { return m_document; }
+
+protected:
+    CMC_Setup* m_setup;
+    CMC_CoffFormat* m_coff;
+    rurorade::LoggerRequest m_request;
+    CGraphDocument m_document;
+    std::vector<std::vector<double>> m_uploaded;
+    std::size_t m_next = 0;
+    bool m_uploading = false;
+};
+
+class CMC_SingleAxisLogger : public CMC_Logger {
+public:
+    using CMC_Logger::CMC_Logger;
+};
+
+class CMC_ScopeLogger : public CMC_Logger {
+public:
+    using CMC_Logger::CMC_Logger;
+    int BeginOrContinueUploadData() { return BeginUploadData(); }
+};
+
+class CMC_TestDlg : public CMC_EditSetupDlg {
+public:
+    // Control ids of the host's test frame.
+    static constexpr int kStartStopId = 10000;  // "Start" / "Stop"
+    static constexpr int kStatusId = 10001;     // status text (the step texts)
+    static constexpr int kResultIconId = 10002; // image "TEST_OK" / "TEST_FAILED" / ""
+    static constexpr int kDetailsId = 10003;    // "Details"
+    static constexpr int kTabId = 1300;         // tab pages of the tuning tests
+
+    // Host message texts.
+    static const char* const msc_pszErrInternal;
+    static const char* const msc_pszErrInZero;
+
+    CMC_TestDlg(CMC_Setup* setup, int templateId, int flag, void* parent);
+    ~CMC_TestDlg() override;
+
+    // Start when idle, Stop when running (the Start/Stop button).
+    void OnBtnStartStop();
+    // Prepares and launches the first drive program; each test overrides it.
+    virtual void BeginTest();
+    // Ends a running test on the user's request.
+    virtual void StopTest();
+
+    // Starts a section of a loaded program, arming `logger` when given; nonzero when it started.
+    int ExecuteCode(const char* name, CMC_CoffFormat* coff, CMC_Logger* logger,
+                    bool (*progress)(int, const char*, float, void*) = nullptr, void* context = nullptr);
+    // User variables of a loaded program; 0 on failure with the reason in `errorText`.
+    int SetUserVariableValue(CMC_CoffFormat* coff, const char* name, double value, std::string& errorText);
+    int GetUserVariableValue(CMC_CoffFormat* coff, const char* name, double& value, std::string& errorText);
+    // Whether the power stage is on; 0 when the drive cannot be asked (reason in the error text).
+    int GetAxisOn(bool& on);
+    // Full path of the program image of that name.
+    static std::string GetOutPathName(const char* name);
+
+    // Shows `text` as the status and advances the step index.
+    void SetInfoText(const char* text);
+    // End the run (final = 1) or show the stored result again (final = 0).
+    void TestSucceeded(int final);
+    void TestFailed(int final);
+    // Shows the error text ("Details").
+    virtual void OnDetails();
+
+    // Tab pages (tuning tests): the controls of each page are shown only on it.
+    int AddTabPage(const std::string& title, const std::vector<int>& controls);
+    void SelectTabPage(int index);
+    int GetTabPage() const { return m_page; }
+    virtual bool OnTabPageChanging(int from, int to);
+
+    // Run state.
+    bool m_bTestRunning = false;
+    int m_nResult = 0;  // -1 while running, 1 after success
+    std::string m_strError;
+    std::uint16_t m_nStepCount = 0;
+    std::uint16_t m_nStepIndex = 0;
+    bool m_bContinuousRun = false;
+    bool m_bStopRequest = false;
+
+    int OnInitDialog() override;
+    void OnCommand(int id) override;
+    void OnSelChange(int id) override;
+
+private:
+    struct TabPage {
+        std::string title;
+        std::vector<int> controls;
+    };
+    std::vector<TabPage> m_pages;
+    int m_page = -1;
+};
+
+namespace rurorade {
+// Folder of the program images (default: the host's programs folder; $ZEK_PROGRAMS_DIR overrides).
+std::string ProgramsDirectory();
+}  // namespace rurorade
