@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the main job on the built-in default setup.
+# Sets up, builds and runs the main job on the built-in default setup: the DC bus detection and the
+# resistance and inductance identification against the simulated drive and its default motor,
+# printing what was measured beside the motor's true values.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j"$(nproc)" --target zekhost zekmod >/dev/null
-# A scripted session of the setup editor on the default setup: speed control, a new speed gain, OK.
-build/zekhost/zekhost edit default --script tests/scripts/speed_mode_gain.zek -o build/edited-default.json
-echo "The edited setup, with its registers re-encoded, is in build/edited-default.json."
+build/zekhost/zekhost test vdc default
+echo
+build/zekhost/zekhost test rl default

@@ -21,4 +21,14 @@ int RunBiquad(HostSession& session);
 // Exit 0 when the script ran with every expectation met, 3 when one failed.
 int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out);
 
+struct TestOptions {
+    std::string name;        // "vdc" or "rl"
+    std::string motorPath;   // motor model JSON; empty: the built-in default motor
+    std::string fault;       // injected fault; empty: none
+    std::string scriptPath;  // empty: press Start, run to the end, answer Yes on closing
+    std::string out;
+};
+// Runs a commissioning test against the simulated drive and prints what was measured beside the truth.
+int RunTest(HostSession& session, const TestOptions& options);
+
 }  // namespace zekhost

@@ -56,6 +56,16 @@ int main(int argc, char** argv)
     edit->add_option("--script", script, "script of actions and checks (none: the editor opens and is cancelled)");
     edit->add_option("-o,--output", out, "write the setup here after the editor closes");
 
+    TestOptions testOptions;
+    CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
+    test->add_option("NAME", testOptions.name, "vdc (DC bus detection) or rl (resistance and inductance)")->required();
+    test->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
+    test->add_option("--motor", testOptions.motorPath, "motor model JSON (default: the built-in motor)");
+    test->add_option("--fault", testOptions.fault, "short-circuit, enable-off, open-phase or dead-link");
+    test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");
+    test->add_option("-o,--output", testOptions.out, "write the setup here after the test closes");
+    AddCommon(test, common);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -75,6 +85,7 @@ int main(int argc, char** argv)
         if (decode->parsed()) return RunDecode(session, out);
         if (biquad->parsed()) return RunBiquad(session);
         if (edit->parsed()) return RunEdit(session, script, out);
+        if (test->parsed()) return RunTest(session, testOptions);
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";
         return e.exitCode;

@@ -279,6 +279,8 @@ void ScriptDriver::DialogClosed(CMC_EditSetupDlg& dlg, int result)
     m_trace << "close " << dlg.GetTemplateId() << " " << ResultName(result) << "\n";
 }
 
+void ScriptDriver::StatusChanged(CMC_EditSetupDlg&, const std::string& text) { m_trace << "status " << Quote(text) << "\n"; }
+
 void ScriptDriver::HelpRequested(const std::string& file, int context)
 {
     m_trace << "help " << Quote(file) << " context " << context << "\n";

@@ -83,5 +83,18 @@ grep -A1 '"Axis_ID_list"' "$tmp/axis.json" | grep -q '"value": 130' && pass=$((p
 check edit-failing 3 'FAILED line 3: expected text "12345", saw "48"' -- edit default --script "$scripts/failing_expectation.zek"
 check_err edit-bad-script 2 'frob' -- edit default --script <(echo "frob 1")
 
+# Commissioning tests against the simulated drive.
+check test-rl 0 'R +setup 0\.9 Ohm, measured 1\.12[0-9]* Ohm, true 1\.12 Ohm' -- test rl default -o "$tmp/rl.json"
+grep -A1 '"R": {' "$tmp/rl.json" | grep -q '"value": 1\.12' && pass=$((pass + 1)) || { echo "FAIL test-rl: R not kept"; fail=$((fail + 1)); }
+check test-vdc 0 'Vdc +setup 48 V, measured 46\.3[0-9]* V, true 46\.3 V' -- test vdc default
+printf '{"resistance": 2.5, "inductance": 0.004, "vdc": 36}' >"$tmp/motor.json"
+check test-motor-file 0 'R +setup 0\.9 Ohm, measured 2\.5[0-9]* Ohm' -- test rl default --motor "$tmp/motor.json"
+check test-fault 1 'Drive / Motor shortcircuit protection triggered\.' -- test rl default --fault short-circuit
+check test-script 0 'status "Running test"' -- test vdc default --script <(printf 'click 10000\nwait 1000\nexpect-text 10001 "Test succeeded"\nanswer no\ncancel\n')
+check_err test-unknown 2 'unknown test' -- test frob default
+check_err test-bad-fault 2 'unknown fault' -- test rl default --fault melted
+printf '{"resistance": "high"}' >"$tmp/badmotor.json"
+check_err test-bad-motor 1 'badmotor\.json.*resistance' -- test rl default --motor "$tmp/badmotor.json"
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -13,9 +13,12 @@ struct EngineApi {
     void (*ComputeAllFilters)(CMC_Setup* setup);
     // Runs one encoding step by its register name; -1 when no step has that name.
     int (*RunEncodeStep)(CMC_Setup* setup, const char* name);
+    // Opens a commissioning test ("vdc", "rl") modally on the setup, as the setup editor does;
+    // the modal result, or -1 for a name without a test.
+    int (*RunCommissioningTest)(CMC_Setup* setup, const char* name);
 };
 
-constexpr int kEngineApiVersion = 1;
+constexpr int kEngineApiVersion = 2;
 
 __attribute__((visibility("default"))) const EngineApi* GetEngineApi();
 

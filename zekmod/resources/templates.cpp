@@ -4,4 +4,6 @@ void RegisterModuleTemplates()
 {
     rurorade::RegisterDialogTemplate(DriveSetupTemplate());
     rurorade::RegisterDialogTemplate(MotorSetupTemplate());
+    rurorade::RegisterDialogTemplate(VdcTestTemplate());
+    rurorade::RegisterDialogTemplate(RlTestTemplate());
 }

@@ -4,6 +4,8 @@
 
 rurorade::DialogTemplate DriveSetupTemplate();
 rurorade::DialogTemplate MotorSetupTemplate();
+rurorade::DialogTemplate VdcTestTemplate();
+rurorade::DialogTemplate RlTestTemplate();
 
 // Registers every template of the module with the host (idempotent).
 void RegisterModuleTemplates();

@@ -22,6 +22,7 @@ public:
     void DialogOpened(CMC_EditSetupDlg& dlg) override;
     void DialogClosed(CMC_EditSetupDlg& dlg, int result) override;
     void HelpRequested(const std::string& file, int context) override;
+    void StatusChanged(CMC_EditSetupDlg& dlg, const std::string& text) override;
 
     // The first failed expectation ("line N: ..."), or empty.
     const std::string& Failure() const { return m_failure; }

@@ -59,6 +59,7 @@ private:
 class CGraphWindow {
 public:
     CGraphWindow(int kind, int flags) : m_kind(kind), m_flags(flags) {}
+    // Draws onto control `id` of `parent`; 0 when the dialog has no such control.
     int SubclassDlgItem(int id, CMC_EditSetupDlg* parent);
     void SetDocument(CGraphDocument* document) { m_document = document; }
     CGraphDocument* GetDocument() const { return m_document; }
@@ -92,9 +93,12 @@ class CMC_Logger {
 public:
     CMC_Logger(CMC_Setup* setup, CMC_CoffFormat* coff) : m_setup(setup), m_coff(coff) {}
     virtual ~CMC_Logger() = default;
-    // Clips a requested number of points to what the drive's buffer holds.
+    // Points the drive's log buffer holds at most.
+    static constexpr int kMaxPoints = 4096;
+    // Clips a requested number of points to [1, kMaxPoints].
     static int CorrectPointsNo(int points);
 
+    // Points are clipped with CorrectPointsNo, a sampling below 1 becomes 1; returns 1.
     int ChangeSettings(int points, int logType, int sampling);
     // Adds a drive variable to log; 0 when the setup has no such variable (reported by the host).
     int AddVariable(const char* name, int flag);
@@ -104,7 +108,8 @@ public:
     int LocateItems();
     const rurorade::LoggerRequest& Request() const { return m_request; }
 
-    // Upload of the last logged run: BeginUploadData fetches it from the drive (0 on failure);
+    // Upload of the last logged run: BeginUploadData fetches it from the drive (0 on failure, no
+    // drive, or points that do not hold time and one value per variable);
     // each ReadPoint delivers one point (0 when all are read): into `values` when given
     // (time, then each variable), and always into the graph document.
     int BeginUploadData();
@@ -112,7 +117,8 @@ public:
     void EndUploadData();
     bool UploadInProgress() const { return m_uploading; }
 
-    // Writes the logged data as CSV to `baseName`.csv (null: "graph" in the working folder); 0 on failure.
+    // Writes the logged data as CSV to `baseName`.csv (null or empty: "graph" in the working folder):
+    // a header line of channel names, then one line per point. 0 on failure.
     int SaveGraph(const char* baseName);
     CGraphDocument& GetDocument() { return m_document; }
 
@@ -145,6 +151,7 @@ public:
     static constexpr int kResultIconId = 10002; // image "TEST_OK" / "TEST_FAILED" / ""
     static constexpr int kDetailsId = 10003;    // "Details"
     static constexpr int kTabId = 1300;         // tab pages of the tuning tests
+    static constexpr int kTestTimerId = 1;      // the polling timer of a run
 
     // Host message texts.
     static const char* const msc_pszErrInternal;
@@ -155,12 +162,16 @@ public:
 
     // Start when idle, Stop when running (the Start/Stop button).
     void OnBtnStartStop();
-    // Prepares and launches the first drive program; each test overrides it.
+    // Prepares and launches the first drive program; each test overrides it. The host's version
+    // only sets the run state of a new run (running, result -1, step index 0, no stop request).
     virtual void BeginTest();
-    // Ends a running test on the user's request.
+    // Ends a running test on the user's request: sets the stop request and, unless the test ends
+    // itself on that request (a continuous run, or m_nStopRequestKind 1), clears the running flag,
+    // kills timer 1 and shows "Test stopped".
     virtual void StopTest();
 
     // Starts a section of a loaded program, arming `logger` when given; nonzero when it started.
+    // A null `coff` runs the program image named `name`. On failure the reason is in m_strError.
     int ExecuteCode(const char* name, CMC_CoffFormat* coff, CMC_Logger* logger,
                     bool (*progress)(int, const char*, float, void*) = nullptr, void* context = nullptr);
     // User variables of a loaded program; 0 on failure with the reason in `errorText`.
@@ -170,6 +181,8 @@ public:
     int GetAxisOn(bool& on);
     // Full path of the program image of that name.
     static std::string GetOutPathName(const char* name);
+    // The setup's drive connection, or null when offline.
+    rurorade::DriveLink* GetDriveLink() const;
 
     // Shows `text` as the status and advances the step index.
     void SetInfoText(const char* text);
@@ -183,28 +196,46 @@ public:
     int AddTabPage(const std::string& title, const std::vector<int>& controls);
     void SelectTabPage(int index);
     int GetTabPage() const { return m_page; }
+    // Asked before the user's page change; false refuses it (leaving page 1 during a run).
     virtual bool OnTabPageChanging(int from, int to);
+    // After the user's page change: on page 1 the stored result is shown again, then the data
+    // are pushed into the controls.
+    virtual void OnTabPageChanged(int page);
 
     // Run state.
     bool m_bTestRunning = false;
-    int m_nResult = 0;  // -1 while running, 1 after success
+    int m_nResult = 0;  // -1 while running, 1 after success, 0 after a failure
     std::string m_strError;
     std::uint16_t m_nStepCount = 0;
     std::uint16_t m_nStepIndex = 0;
     bool m_bContinuousRun = false;
     bool m_bStopRequest = false;
+    // 1: Stop only sets m_bStopRequest and the test, which polls it, ends the run itself.
+    int m_nStopRequestKind = 0;
 
     int OnInitDialog() override;
     void OnCommand(int id) override;
     void OnSelChange(int id) override;
+    // Timer 1 without a running test is a stale poll: it is killed.
+    void OnTimer(int id) override;
+    // Closing ends a running test first.
+    void OnOK() override;
+    void OnCancel() override;
 
 private:
     struct TabPage {
         std::string title;
         std::vector<int> controls;
     };
+    void SetStatus(const std::string& text, bool notify);
+    // Start/Stop text, result icon and "Details" from the run state.
+    void UpdateFrame();
+    void AbortRun();
+
     std::vector<TabPage> m_pages;
     int m_page = -1;
+    bool m_bShowDetails = false;
+    std::string m_resultImage;
 };
 
 namespace rurorade {

@@ -43,6 +43,8 @@ public:
     virtual void DialogOpened(CMC_EditSetupDlg&) {}
     virtual void DialogClosed(CMC_EditSetupDlg&, int /*result*/) {}
     virtual void HelpRequested(const std::string& /*file*/, int /*context*/) {}
+    // A test dialog showed a new status (step) text.
+    virtual void StatusChanged(CMC_EditSetupDlg&, const std::string& /*text*/) {}
 };
 
 // Milliseconds since an arbitrary start. Virtual in tests and in the simulator.

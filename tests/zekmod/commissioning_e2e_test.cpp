@@ -1,0 +1,153 @@
+// Commissioning tests end to end against the simulated drive: the identifications must recover
+// the model's true values, and every failure must leave the setup as it was.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "commissioning/my_test_dlg.h"
+#include "commissioning/test_rl.h"
+#include "commissioning/test_vdc_detection.h"
+#include "drivesim/simulated_drive.h"
+#include "engine_fixture.h"
+#include "rurorade/script_driver.h"
+
+namespace {
+
+std::unique_ptr<CMC_Setup> SampleWithConnection(double phaseConnection = 0)
+{
+    auto base = zektest::SampleSetup("default.json");
+    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+    json["parameters"]["MotorPhaseConnectionType"]["value"] = phaseConnection;
+    return zektest::SetupFromJson(json.dump());
+}
+
+class EndToEnd : public zektest::EngineTest {
+protected:
+    void SetUp() override
+    {
+        zektest::EngineTest::SetUp();
+        rurorade::UiContext::Get().SetClock(&clock);
+    }
+    void TearDown() override
+    {
+        rurorade::UiContext::Get().SetDriver(nullptr);
+        rurorade::UiContext::Get().SetClock(nullptr);
+        zektest::EngineTest::TearDown();
+    }
+    // Runs a test dialog with a script; returns its modal result.
+    template <class Test>
+    int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, drivesim::Fault fault, const std::string& script)
+    {
+        drivesim::SimulatedDrive drive(setup, motor, clock);
+        drive.SetFault(fault);
+        rurorade::ScriptDriver driver(trace);
+        std::string error;
+        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
+        rurorade::UiContext::Get().SetDriver(&driver);
+        const int result = RunWithSinusoidalMode([&] {
+            Test test(setup, nullptr);
+            return test.DoModal();
+        });
+        rurorade::UiContext::Get().SetDriver(nullptr);
+        EXPECT_EQ(driver.Failure(), "") << trace.str();
+        return result;
+    }
+    rurorade::VirtualClock clock;
+    std::ostringstream trace;
+};
+
+// Start, let the run end, close and keep the new values.
+const char* const kRunAndKeep = "click 10000\nwait 5000\nanswer yes\ncancel\n";
+
+TEST_F(EndToEnd, ResistanceAndInductanceAreRecoveredForStarAndDelta)
+{
+    struct Motor {
+        double r, l, vdc;
+    } motors[] = {{1.12, 1.45e-3, 46.3}, {0.35, 0.4e-3, 24.0}, {4.7, 12e-3, 80.0}, {0.9, 1.2e-3, 48.0}};
+    for (const Motor& m : motors) {
+        for (double connection : {0.0, 1.0}) {
+            drivesim::MotorModel motor = drivesim::DefaultMotor();
+            motor.resistance = m.r;
+            motor.inductance = m.l;
+            motor.vdc = m.vdc;
+            auto setup = SampleWithConnection(connection);
+            const double vdcBefore = setup->GetParameterValueInBaseUnit("Vdc");
+            Run<CTestRL>(setup.get(), motor, drivesim::Fault::None, kRunAndKeep);
+            const double k = connection == 1.0 ? 3.0 : 1.0;
+            const double r = setup->GetParameterValueInBaseUnit("R"), l = setup->GetParameterValueInBaseUnit("L");
+            EXPECT_NEAR(r, m.r * k, m.r * k * 0.01) << "R " << m.r << " connection " << connection;
+            EXPECT_NEAR(l, m.l * k, m.l * k * 0.02) << "L " << m.l << " connection " << connection;
+            EXPECT_EQ(setup->GetParameterValueInBaseUnit("Vdc"), vdcBefore);
+        }
+    }
+    EXPECT_EQ(g_bKufSinusoidalMode, 0);
+}
+
+TEST_F(EndToEnd, VdcDetectionRecoversTheBusVoltageToTheConverterResolution)
+{
+    for (double vdc : {12.0, 24.0, 46.3, 48.0, 90.5}) {
+        drivesim::MotorModel motor = drivesim::DefaultMotor();
+        motor.vdc = vdc;
+        auto setup = SampleWithConnection();
+        Run<CTestVdcDetection>(setup.get(), motor, drivesim::Fault::None, kRunAndKeep);
+        const double resolution = 111.8 / 65520;  // one count of the bus measurement, V
+        EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), vdc, resolution / 2 + 1e-12) << vdc;
+    }
+}
+
+TEST_F(EndToEnd, FaultsFailTheRunAndLeaveTheSetupUnchanged)
+{
+    struct Case {
+        drivesim::Fault fault;
+        const char* text;  // part of the error text shown by "Details"
+    } cases[] = {
+        {drivesim::Fault::ShortCircuit, "Drive / Motor shortcircuit protection triggered."},
+        {drivesim::Fault::EnableOff, "Drive / Motor ENABLE input is in DISABLED state."},
+        {drivesim::Fault::OpenPhase, ""},
+        {drivesim::Fault::DeadLink, ""},
+    };
+    for (const Case& c : cases) {
+        auto setup = SampleWithConnection();
+        const std::string before = rurorade::SaveSetupText(*setup);
+        const std::string script = std::string("click 10000\nwait 5000\nexpect-visible 10003\nclick 10003\n") +
+                                   (*c.text ? std::string("expect-message \"") + c.text + "\"\n" : "") + "cancel\n";
+        EXPECT_EQ(Run<CTestRL>(setup.get(), drivesim::DefaultMotor(), c.fault, script), rurorade::IDCANCEL)
+            << drivesim::FaultName(c.fault);
+        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << drivesim::FaultName(c.fault);
+    }
+}
+
+// The bus measurement checks only for a short circuit: with ENABLE off it keeps waiting for the
+// program (the session's script bounds the wait), and it does not need the motor phases.
+TEST_F(EndToEnd, VdcDetectionFaults)
+{
+    struct Case {
+        drivesim::Fault fault;
+        const char* checks;
+    } cases[] = {
+        {drivesim::Fault::ShortCircuit, "expect-visible 10003\nclick 10003\nexpect-message \"Drive / Motor shortcircuit protection triggered.\"\n"},
+        {drivesim::Fault::DeadLink, "expect-visible 10003\nexpect-text 10001 \"Test failed\"\n"},
+        {drivesim::Fault::EnableOff, "expect-hidden 10003\nexpect-text 10001 \"Running test\"\n"},
+    };
+    for (const Case& c : cases) {
+        auto setup = SampleWithConnection();
+        const std::string before = rurorade::SaveSetupText(*setup);
+        Run<CTestVdcDetection>(setup.get(), drivesim::DefaultMotor(), c.fault,
+                               std::string("click 10000\nwait 5000\n") + c.checks + "cancel\n");
+        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << drivesim::FaultName(c.fault);
+    }
+}
+
+TEST_F(EndToEnd, AnsweringNoKeepsTheOldValuesAndTheFlagIsRestored)
+{
+    auto setup = SampleWithConnection();
+    const std::string before = rurorade::SaveSetupText(*setup);
+    g_bKufSinusoidalMode = 7;
+    Run<CTestRL>(setup.get(), drivesim::DefaultMotor(), drivesim::Fault::None,
+                 "click 10000\nwait 5000\nanswer no\ncancel\n");
+    EXPECT_EQ(g_bKufSinusoidalMode, 7);
+    EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before);
+}
+
+}  // namespace
