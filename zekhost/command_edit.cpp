@@ -1,18 +1,24 @@
 #include <iostream>
+#include <memory>
 
 #include "commands.h"
+#include "drivesim/simulated_drive.h"
 #include "rurorade/script_driver.h"
 #include "rurorade/ui.h"
 
 namespace zekhost {
 
-int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out)
+int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
+            const std::string& motorPath)
 {
     rurorade::ScriptDriver driver(std::cout);
     std::string error;
     if (!scriptPath.empty() && !driver.LoadFile(scriptPath, error)) throw CommandError{kUsage, error};
 
     rurorade::VirtualClock clock;
+    std::unique_ptr<drivesim::SimulatedDrive> drive;
+    if (simulate || !motorPath.empty())
+        drive = std::make_unique<drivesim::SimulatedDrive>(session.setup.get(), MotorFromOption(motorPath), clock);
     rurorade::UiContext& ui = rurorade::UiContext::Get();
     ui.SetClock(&clock);
     ui.SetDriver(&driver);
@@ -20,6 +26,7 @@ int RunEdit(HostSession& session, const std::string& scriptPath, const std::stri
     ui.SetDriver(nullptr);
     ui.SetClock(nullptr);
     std::cout << "EditSetup returned " << result << "\n";
+    drive.reset();
 
     if (!out.empty()) WriteSetup(*session.setup, out);
     if (!driver.Failure().empty()) {

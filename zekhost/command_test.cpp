@@ -25,14 +25,28 @@ double Value(CMC_Setup& setup, const char* name)
     return p ? p->GetValueInBaseUnit() : std::nan("");
 }
 
-void Compare(const char* label, const char* unit, double before, double measured, double truth)
+void Compare(const char* label, const char* unit, double before, double measured, double truth, bool kept)
 {
+    if (!kept) {
+        std::printf("%-4s setup %s %s (unchanged), true %s %s\n", label, FormatNumber(before).c_str(), unit,
+                    FormatNumber(truth).c_str(), unit);
+        return;
+    }
     const double error = (measured - truth) / truth * 100;
     std::printf("%-4s setup %s %s, measured %s %s, true %s %s (error %+.3f %%)\n", label, FormatNumber(before).c_str(), unit,
                 FormatNumber(measured).c_str(), unit, FormatNumber(truth).c_str(), unit, error);
 }
 
 }  // namespace
+
+drivesim::MotorModel MotorFromOption(const std::string& path)
+{
+    if (path.empty()) return drivesim::DefaultMotor();
+    std::string error;
+    auto loaded = drivesim::LoadMotor(path, error);
+    if (!loaded) throw CommandError{kFailure, error};
+    return *loaded;
+}
 
 int RunTest(HostSession& session, const TestOptions& options)
 {
@@ -44,12 +58,7 @@ int RunTest(HostSession& session, const TestOptions& options)
         throw CommandError{kUsage, "unknown test \"" + options.name + "\" (available: vdc, rl)"};
 
     std::string error;
-    drivesim::MotorModel motor = drivesim::DefaultMotor();
-    if (!options.motorPath.empty()) {
-        auto loaded = drivesim::LoadMotor(options.motorPath, error);
-        if (!loaded) throw CommandError{kFailure, error};
-        motor = *loaded;
-    }
+    const drivesim::MotorModel motor = MotorFromOption(options.motorPath);
     drivesim::Fault fault = drivesim::Fault::None;
     if (!options.fault.empty()) {
         auto parsed = drivesim::ParseFault(options.fault);
@@ -81,15 +90,16 @@ int RunTest(HostSession& session, const TestOptions& options)
     setup.SetDriveLink(nullptr);
 
     if (options.scriptPath.empty()) {
+        const bool kept = result == rurorade::IDOK;
         if (options.name == "vdc") {
-            Compare("Vdc", "V", vdcBefore, Value(setup, "Vdc"), motor.vdc);
+            Compare("Vdc", "V", vdcBefore, Value(setup, "Vdc"), motor.vdc, kept);
         } else {
             // A delta-connected setup stores three times what the drive sees between its phases.
             const double k = Value(setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
-            Compare("R", "Ohm", rBefore, Value(setup, "R"), motor.resistance * k);
-            Compare("L", "H", lBefore, Value(setup, "L"), motor.inductance * k);
+            Compare("R", "Ohm", rBefore, Value(setup, "R"), motor.resistance * k, kept);
+            Compare("L", "H", lBefore, Value(setup, "L"), motor.inductance * k, kept);
         }
-        std::printf("(%s, %s)\n", result == rurorade::IDOK ? "kept in the setup" : "setup unchanged",
+        std::printf("(%s, %s)\n", kept ? "kept in the setup" : "setup unchanged",
                     fault == drivesim::Fault::None ? "no fault injected" : drivesim::FaultName(fault));
     }
     if (!options.out.empty()) WriteSetup(setup, options.out);

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "drivesim/motor_model.h"
+
 #include "host_session.h"
 
 namespace zekhost {
@@ -17,9 +19,13 @@ int RunDecode(HostSession& session, const std::string& out);
 // Designs the biquad filters and prints the 18 slot registers and the 3 location counts.
 int RunBiquad(HostSession& session);
 
-// Opens the setup editor with a scripted driver; writes the setup to `out` when given.
-// Exit 0 when the script ran with every expectation met, 3 when one failed.
-int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out);
+// Opens the setup editor with a scripted driver, with the simulated drive attached when `simulate`;
+// writes the setup to `out` when given. Exit 0 when the script ran with every expectation met,
+// 3 when one failed.
+int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
+            const std::string& motorPath);
+// The motor model of a --motor option (empty: the built-in default motor). Throws CommandError.
+drivesim::MotorModel MotorFromOption(const std::string& path);
 
 struct TestOptions {
     std::string name;        // "vdc" or "rl"

@@ -55,6 +55,10 @@ int main(int argc, char** argv)
     CLI::App* edit = addSetupCommand("edit", "open the setup editor, driven by a script", false);
     edit->add_option("--script", script, "script of actions and checks (none: the editor opens and is cancelled)");
     edit->add_option("-o,--output", out, "write the setup here after the editor closes");
+    bool simulate = false;
+    std::string editMotor;
+    edit->add_flag("--simulate", simulate, "attach the simulated drive, so the editor's tests can run");
+    edit->add_option("--motor", editMotor, "motor model JSON of the simulated drive (implies --simulate)");
 
     TestOptions testOptions;
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
@@ -84,7 +88,7 @@ int main(int argc, char** argv)
         if (encode->parsed()) return RunEncode(session, out);
         if (decode->parsed()) return RunDecode(session, out);
         if (biquad->parsed()) return RunBiquad(session);
-        if (edit->parsed()) return RunEdit(session, script, out);
+        if (edit->parsed()) return RunEdit(session, script, out, simulate, editMotor);
         if (test->parsed()) return RunTest(session, testOptions);
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";

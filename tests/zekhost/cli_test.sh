@@ -91,6 +91,8 @@ printf '{"resistance": 2.5, "inductance": 0.004, "vdc": 36}' >"$tmp/motor.json"
 check test-motor-file 0 'R +setup 0\.9 Ohm, measured 2\.5[0-9]* Ohm' -- test rl default --motor "$tmp/motor.json"
 check test-fault 1 'Drive / Motor shortcircuit protection triggered\.' -- test rl default --fault short-circuit
 check test-script 0 'status "Running test"' -- test vdc default --script <(printf 'click 10000\nwait 1000\nexpect-text 10001 "Test succeeded"\nanswer no\ncancel\n')
+check edit-simulated 0 'close 290 OK' -- edit default --simulate --script "$scripts/identify_and_detect.zek" -o "$tmp/ident.json"
+grep -A1 '"L": {' "$tmp/ident.json" | grep -q '"value": 0\.00144' && pass=$((pass + 1)) || { echo "FAIL edit-simulated: L not kept"; fail=$((fail + 1)); }
 check_err test-unknown 2 'unknown test' -- test frob default
 check_err test-bad-fault 2 'unknown fault' -- test rl default --fault melted
 printf '{"resistance": "high"}' >"$tmp/badmotor.json"

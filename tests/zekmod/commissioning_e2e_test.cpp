@@ -6,9 +6,11 @@
 #include <sstream>
 
 #include "commissioning/my_test_dlg.h"
+#include "editor/drive_setup_dlg.h"
 #include "commissioning/test_rl.h"
 #include "commissioning/test_vdc_detection.h"
 #include "drivesim/simulated_drive.h"
+#include "engine/encode_drive_config.h"
 #include "engine_fixture.h"
 #include "rurorade/script_driver.h"
 
@@ -148,6 +150,51 @@ TEST_F(EndToEnd, AnsweringNoKeepsTheOldValuesAndTheFlagIsRestored)
                  "click 10000\nwait 5000\nanswer no\ncancel\n");
     EXPECT_EQ(g_bKufSinusoidalMode, 7);
     EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before);
+}
+
+// The setup editor's road to the tests: R and L from the Motor Setup dialog, the bus voltage from
+// the Drive Setup dialog, each kept by answering Yes, the registers encoded on OK.
+TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
+{
+    auto setup = SampleWithConnection();
+    drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
+    rurorade::ScriptDriver driver(trace);
+    std::string error;
+    ASSERT_TRUE(driver.LoadText(R"S(
+        wait 100
+        expect-dialog 108
+        click 1177
+        expect-dialog 290
+        click 10000
+        wait 3000
+        expect-text 10001 "Test succeeded"
+        answer yes
+        cancel
+        expect-dialog 108
+        ok
+        expect-dialog 106
+        click 3171
+        expect-dialog 105
+        click 10000
+        wait 1000
+        answer yes
+        cancel
+        expect-dialog 106
+        expect-text 3163 "46.30007937"
+        ok
+    )S", "script", error)) << error;
+    rurorade::UiContext::Get().SetDriver(&driver);
+    CDriveSetupDlg dlg(setup.get(), nullptr);
+    EXPECT_EQ(dlg.DoModal(), rurorade::IDOK);
+    rurorade::UiContext::Get().SetDriver(nullptr);
+    EXPECT_EQ(driver.Failure(), "") << trace.str();
+    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("R"), 1.12, 1.12 * 0.01);
+    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("L"), 1.45e-3, 1.45e-3 * 0.02);
+    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), 46.3, 111.8 / 65520);
+    EXPECT_EQ(g_bKufSinusoidalMode, 0);
+    const std::string stored = rurorade::SaveSetupText(*setup);
+    EncodeRegisters(setup.get());
+    EXPECT_TRUE(rurorade::SaveSetupText(*setup) == stored) << "the registers do not follow the measured values";
 }
 
 }  // namespace

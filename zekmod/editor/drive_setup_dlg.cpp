@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "commissioning/test_vdc_detection.h"
 #include "editor/motor_setup_dlg.h"
 #include "engine/decode_control_loops.h"
 #include "engine/decode_drive_config.h"
@@ -337,6 +338,12 @@ void CDriveSetupDlg::OnCommand(int id)
         RunChildDialog([&] {
             CMotorSetupDialog dlg(m_setup);
             return dlg.DoModal();
+        });
+        break;
+    case kDetect:
+        RunChildDialog([&] {
+            CTestVdcDetection test(m_setup, nullptr);
+            return test.DoModal();
         });
         break;
     default: break;

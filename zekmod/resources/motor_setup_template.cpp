@@ -6,5 +6,7 @@ rurorade::DialogTemplate MotorSetupTemplate()
     using rurorade::ControlKind;
     return {108,
             "Brushless Motor Setup",
-            {{rurorade::IDOK, ControlKind::Button, "OK", ""}, {rurorade::IDCANCEL, ControlKind::Button, "Cancel", ""}}};
+            {{1177, ControlKind::Button, "Identify Resistance and Inductance", ""},
+             {rurorade::IDOK, ControlKind::Button, "OK", ""},
+             {rurorade::IDCANCEL, ControlKind::Button, "Cancel", ""}}};
 }
