@@ -24,19 +24,8 @@ std::unique_ptr<CMC_Setup> SampleWithConnection(double phaseConnection = 0)
     return zektest::SetupFromJson(json.dump());
 }
 
-class EndToEnd : public zektest::EngineTest {
+class EndToEnd : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        zektest::EngineTest::SetUp();
-        rurorade::UiContext::Get().SetClock(&clock);
-    }
-    void TearDown() override
-    {
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        rurorade::UiContext::Get().SetClock(nullptr);
-        zektest::EngineTest::TearDown();
-    }
     // Runs a test dialog with a script; returns its modal result.
     template <class Test>
     int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, drivesim::Fault fault, const std::string& script)
@@ -55,7 +44,6 @@ protected:
         EXPECT_EQ(driver.Failure(), "") << trace.str();
         return result;
     }
-    rurorade::VirtualClock clock;
     std::ostringstream trace;
 };
 

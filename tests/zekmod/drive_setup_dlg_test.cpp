@@ -27,19 +27,8 @@ std::unique_ptr<CMC_Setup> Sample(const char* file, const std::vector<std::strin
     return zektest::SetupFromJson(json.dump());
 }
 
-class DriveSetup : public zektest::EngineTest {
+class DriveSetup : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        zektest::EngineTest::SetUp();
-        rurorade::UiContext::Get().SetClock(&clock);
-    }
-    void TearDown() override
-    {
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        rurorade::UiContext::Get().SetClock(nullptr);
-        zektest::EngineTest::TearDown();
-    }
     // Runs the Drive Setup dialog on `setup` with a script; expects every check of it to hold.
     int Run(CMC_Setup* setup, const std::string& script)
     {
@@ -52,7 +41,6 @@ protected:
         EXPECT_EQ(driver->Failure(), "") << trace.str();
         return result;
     }
-    rurorade::VirtualClock clock;
     std::ostringstream trace;
     std::unique_ptr<rurorade::ScriptDriver> driver;
 };

@@ -9,6 +9,7 @@
 #include "module/exports.h"
 #include "rurorade/host_errors.h"
 #include "rurorade/setup_document.h"
+#include "rurorade/ui.h"
 
 namespace zektest {
 
@@ -58,6 +59,23 @@ protected:
 
 private:
     int m_savedShow = 1;
+};
+
+// An engine test whose dialogs run on a virtual clock; the UI driver is cleared afterwards.
+class DialogTest : public EngineTest {
+protected:
+    void SetUp() override
+    {
+        EngineTest::SetUp();
+        rurorade::UiContext::Get().SetClock(&clock);
+    }
+    void TearDown() override
+    {
+        rurorade::UiContext::Get().SetDriver(nullptr);
+        rurorade::UiContext::Get().SetClock(nullptr);
+        EngineTest::TearDown();
+    }
+    rurorade::VirtualClock clock;
 };
 
 }  // namespace zektest

@@ -20,11 +20,7 @@ rurorade::DialogTemplate RlTestTemplate()
                 {T::kTestCurrentEdit, ControlKind::Edit, "", ""},
                 {T::kTestCurrentUnit, ControlKind::Combo, "", ""},
                 {T::kTestCurrentNote, ControlKind::Static, "- Current value used during the test", ""},
-                {CMC_TestDlg::kStartStopId, ControlKind::Button, "Start", ""},
-                {CMC_TestDlg::kStatusId, ControlKind::Static, "", ""},
-                {CMC_TestDlg::kResultIconId, ControlKind::Image, "", ""},
-                {CMC_TestDlg::kDetailsId, ControlKind::Button, "Details", ""},
                 {T::kHelpId, ControlKind::Button, "Help", ""},
-                {rurorade::IDCANCEL, ControlKind::Button, "Close", ""},
+                // Start/Stop, status, result icon, "Details" and "Close" come with the host's test frame.
             }};
 }

@@ -14,11 +14,7 @@ rurorade::DialogTemplate VdcTestTemplate()
                  "1. Press the Start button\r\n2. Wait until the test ends and displays the results", ""},
                 {T::kVdcEdit, ControlKind::Edit, "", ""},
                 {T::kVdcUnit, ControlKind::Combo, "", ""},
-                {CMC_TestDlg::kStartStopId, ControlKind::Button, "Start", ""},
-                {CMC_TestDlg::kStatusId, ControlKind::Static, "", ""},
-                {CMC_TestDlg::kResultIconId, ControlKind::Image, "", ""},
-                {CMC_TestDlg::kDetailsId, ControlKind::Button, "Details", ""},
                 {T::kHelpId, ControlKind::Button, "Help", ""},
-                {rurorade::IDCANCEL, ControlKind::Button, "Close", ""},
+                // Start/Stop, status, result icon, "Details" and "Close" come with the host's test frame.
             }};
 }
