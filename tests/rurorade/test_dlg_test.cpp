@@ -1,15 +1,20 @@
 // The host's test dialog: frame controls, run state, drive programs and user variables through a
-// scripted fake drive, loggers, CSV export and tab pages.
+// scripted fake drive, program images, loggers, CSV export, tab pages and modal runs.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <tuple>
+#include <type_traits>
 #include <unistd.h>
+#include <utility>
 
 #include "rurorade/host_errors.h"
 #include "rurorade/script_driver.h"
@@ -18,48 +23,26 @@
 
 namespace {
 
-using rurorade::ControlKind;
+using enum rurorade::ControlKind;
 using rurorade::UiContext;
+using Texts = std::vector<std::string>;
 
-constexpr int kTemplate = 9950;          // a test without the frame controls
-constexpr int kFramedTemplate = 9951;    // a test whose template already has some of them
+constexpr int kTemplate = 9950;        // a test without the frame controls
+constexpr int kFramedTemplate = 9951;  // a test whose template already has some of them
 constexpr const char* kProgram = "Initial_Positioning_Test";
+constexpr int kStart = CMC_TestDlg::kStartStopId, kStatus = CMC_TestDlg::kStatusId, kDetails = CMC_TestDlg::kDetailsId,
+              kTab = CMC_TestDlg::kTabId;
 
-void RegisterTemplates()
-{
-    rurorade::RegisterDialogTemplate({kTemplate,
-                                      "Probe Test",
-                                      {{1, ControlKind::Button, "OK", ""},
-                                       {1002, ControlKind::Edit, "", ""},
-                                       {1361, ControlKind::Static, "Graph", ""},
-                                       {1377, ControlKind::Static, "Procedure", ""}}});
-    rurorade::RegisterDialogTemplate({kFramedTemplate,
-                                      "Framed Test",
-                                      {{2, ControlKind::Button, "Cancel", ""}, {10001, ControlKind::Edit, "Ready", ""}}});
-}
-
-// A drive whose programs behave as scripted: after a start "STARTED" reads 0 for `startDelayMs`,
-// then 1 with the axis on for `runMs`; afterwards the axis is off and `results` have been stored.
+// A drive whose programs run with the axis on for 100 ms after a start; a finished run has stored
+// `results` in its user variables.
 class FakeLink : public rurorade::DriveLink {
 public:
     explicit FakeLink(const rurorade::Clock& clock) : m_clock(clock) {}
-
-    struct Start {
-        std::string program, section;
-        bool logged = false;
-        rurorade::LoggerRequest request;
-    };
-
     bool WriteParameter(const CMC_Parameter&) override { return true; }
-    bool ReadVariable(CMC_Variable& variable) override
-    {
-        auto it = driveVariables.find(variable.GetName());
-        if (it == driveVariables.end()) return Fail("Variable not on the drive.");
-        variable.SetValueInInternalUnit(it->second);
-        return true;
-    }
+    bool ReadVariable(CMC_Variable&) override { return false; }
     bool WriteVariable(const CMC_Variable&) override { return true; }
-
+    bool ExecuteString(const std::string&) override { return true; }
+    std::string GetLastErrorText() const override { return m_lastError; }
     bool SetUserVariable(const std::string& program, const std::string& name, double value) override
     {
         if (refuseWrites) return Fail("Checksum error on the link.");
@@ -70,64 +53,38 @@ public:
     bool GetUserVariable(const std::string& program, const std::string& name, double& value) override
     {
         if (refuseReads) return Fail("Timeout while reading from the drive.");
-        const std::int64_t now = m_clock.NowMs();
-        if (program == m_running && now >= m_startedAt + startDelayMs + runMs) {
+        if (program == m_running && !AxisOn())
             for (const auto& [n, v] : results) userVariables[program][n] = v;
-            results.clear();
-        }
-        if (name == "STARTED" && program == m_running) {
-            value = now >= m_startedAt + startDelayMs ? 1.0 : 0.0;
-            return true;
-        }
-        auto it = userVariables[program].find(name);
-        if (it == userVariables[program].end()) return Fail("Unknown user variable.");
-        value = it->second;
+        value = userVariables[program][name];
         return true;
     }
     bool StartProgram(const std::string& program, const std::string& section, const rurorade::LoggerRequest* logger) override
     {
         if (refuseStart) return Fail(startError);
-        starts.push_back({program, section, logger != nullptr, logger ? *logger : rurorade::LoggerRequest{}});
+        starts.push_back(program + "/" + section + (logger ? " logging" : ""));
+        for (const std::string& v : logger ? logger->variables : Texts{}) starts.back() += " " + v;
         m_running = program;
         m_startedAt = m_clock.NowMs();
         return true;
     }
-    bool GetAxisOn(bool& on) override
-    {
-        if (refuseAxis) return Fail("No answer to the axis query.");
-        const std::int64_t now = m_clock.NowMs();
-        on = !m_running.empty() && now >= m_startedAt + startDelayMs && now < m_startedAt + startDelayMs + runMs;
-        return true;
-    }
-    bool UploadLog(std::vector<std::vector<double>>& points) override
-    {
-        if (refuseUpload) return Fail("Upload failed.");
-        points = log;
-        return true;
-    }
-    bool ExecuteString(const std::string&) override { return true; }
-    std::string GetLastErrorText() const override { return m_lastError; }
+    // These two fill their out-parameter even when they fail.
+    bool GetAxisOn(bool& on) override { on = AxisOn(); return !refuseAxis || Fail("No answer to the axis query."); }
+    bool UploadLog(std::vector<std::vector<double>>& points) override { points = log; return !refuseUpload || Fail("Upload failed."); }
 
-    std::int64_t startDelayMs = 40, runMs = 100;
     std::map<std::string, double> results;
-    std::map<std::string, double> driveVariables;
     std::map<std::string, std::map<std::string, double>> userVariables;
     std::vector<std::vector<double>> log;
-    std::vector<std::string> writes;
-    std::vector<Start> starts;
+    Texts writes;
+    Texts starts;  // "program/section", then " logging" and the logged variables
     bool refuseWrites = false, refuseReads = false, refuseStart = false, refuseAxis = false, refuseUpload = false;
     std::string startError = "Program download failed.";
 
 private:
-    bool Fail(const std::string& text)
-    {
-        m_lastError = text;
-        return false;
-    }
+    bool Fail(const std::string& text) { m_lastError = text; return false; }
+    bool AxisOn() const { return !m_running.empty() && m_clock.NowMs() - m_startedAt < 100; }
     const rurorade::Clock& m_clock;
-    std::string m_running;
+    std::string m_running, m_lastError;
     std::int64_t m_startedAt = 0;
-    std::string m_lastError;
 };
 
 // Records status texts and message boxes; used where a test calls the dialog directly.
@@ -141,120 +98,73 @@ public:
         return rurorade::IDOK;
     }
     void StatusChanged(CMC_EditSetupDlg&, const std::string& text) override { statuses.push_back(text); }
-    std::vector<std::string> messages, statuses;
+    Texts messages, statuses;
     std::vector<int> types;
 };
 
 // A minimal test following the common protocol: writes "In1", runs the positioning program with
-// the logger, polls "STARTED" and the axis on timer 1, then stores the program's "In1" in R.
+// the logger, polls the axis on timer 1 and, once it is off, stores the program's "In1" in R.
 class ProbeTest : public CMC_TestDlg {
 public:
     explicit ProbeTest(CMC_Setup* setup, int templateId = kTemplate) : CMC_TestDlg(setup, templateId, 1, nullptr)
     {
-        m_nStepCount = 3;
         AddParameterControls("R", 1002, 0);
+        logger.AddVariable("IQ", 1);
     }
-    int OnInitDialog() override
-    {
-        const int result = CMC_TestDlg::OnInitDialog();
-        coff.ReadCoff(GetOutPathName(kProgram).c_str());
-        logger = std::make_unique<CMC_SingleAxisLogger>(m_setup, &coff);
-        logger->ChangeSettings(400, 1, 1);
-        logger->AddVariable("IQ", 1);
-        graph.SubclassDlgItem(1361, this);
-        return result;
-    }
+    int OnInitDialog() override { coff.ReadCoff(GetOutPathName(kProgram).c_str()); return CMC_TestDlg::OnInitDialog(); }
     void BeginTest() override
     {
         CMC_TestDlg::BeginTest();
-        SetInfoText(kSteps[0]);
-        if (!SetUserVariableValue(&coff, "In1", input, m_strError)) return TestFailed(1);
-        if (!ExecuteCode(kProgram, &coff, logger.get())) {
-            m_strError = msc_pszErrInternal;
-            return TestFailed(1);
-        }
-        SetInfoText(kSteps[1]);
+        SetInfoText("Launching test");
+        if (!SetUserVariableValue(&coff, "In1", 7, m_strError) || !ExecuteCode(kProgram, &coff, &logger)) return TestFailed(1);
+        SetInfoText("Running test");
         SetTimer(kTestTimerId, 20);
     }
-    void OnTimer(int id) override
+    void OnTimer(int id) override  // the result calls end the run and kill the timer
     {
         if (id != kTestTimerId || !m_bTestRunning) return CMC_TestDlg::OnTimer(id);
-        KillTimer(id);
-        ++ticks;
-        if (m_nStepIndex != 2) {
-            m_strError = msc_pszErrInternal;
-            return TestFailed(1);
-        }
-        double started = 0;
-        if (!GetUserVariableValue(&coff, "STARTED", started, m_strError)) return TestFailed(1);
         bool on = false;
-        if (started == 0 || (GetAxisOn(on) && on)) return SetTimer(kTestTimerId, 20);
-        if (!GetAxisOn(on)) return TestFailed(1);
         double result = 0;
-        if (!GetUserVariableValue(&coff, "In1", result, m_strError)) return TestFailed(1);
+        if (!GetAxisOn(on) || (!on && !GetUserVariableValue(&coff, "In1", result, m_strError))) return TestFailed(1);
+        if (on) return;
         if (result <= 0) {
             m_strError = msc_pszErrInZero;
             return TestFailed(1);
         }
         m_setup->SetParameterValueInBaseUnit("R", result);
         RefreshParameterControls("R");
-        SetInfoText(kSteps[2]);
+        SetInfoText("Test finished");
         TestSucceeded(1);
     }
 
-    static constexpr const char* kSteps[] = {"Launching test", "Running test", "Test finished"};
     CMC_CoffFormat coff;
-    std::unique_ptr<CMC_SingleAxisLogger> logger;
-    CGraphWindow graph{2, 0};
-    double input = 7;
-    int ticks = 0;
+    CMC_SingleAxisLogger logger{m_setup, &coff};
 };
 
-// Sets an environment variable for the life of the object and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name)) m_old = old, m_had = true;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
-
-private:
-    std::string m_name, m_old;
-    bool m_had = false;
-};
-
-std::string ReadFile(const std::filesystem::path& path)
+// "running"/"idle" and the result | Start/Stop text | status | result icon | "Details" when shown.
+std::string State(CMC_TestDlg& dlg)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return (dlg.m_bTestRunning ? "running " : "idle ") + std::to_string(dlg.m_nResult) + "|" + dlg.GetChildText(kStart) +
+           "|" + dlg.GetChildText(kStatus) + "|" + dlg.GetControl(CMC_TestDlg::kResultIconId)->image + "|" +
+           (dlg.GetControl(kDetails)->visible ? "Details" : "");
 }
 
 class TestDlgTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegisterTemplates();
+        rurorade::RegisterDialogTemplate({kTemplate, "Probe Test", {{1, Button, "OK", ""}, {1002, Edit, "", ""},
+                                          {1361, Static, "Graph", ""}, {1377, Static, "Procedure", ""}}});
+        rurorade::RegisterDialogTemplate({kFramedTemplate, "Framed Test", {{2, Button, "Cancel", ""}, {10001, Edit, "Ready", ""}}});
         UiContext::Get().SetClock(&clock);
         UiContext::Get().SetDriver(&recorder);
-        m_savedShow = g_bShowErrors;
-        g_bShowErrors = 1;
+        m_savedShow = std::exchange(g_bShowErrors, 1);
         rurorade::ErrorSink().Clear();
+        if (const char* programs = std::getenv("ZEK_PROGRAMS_DIR")) m_savedPrograms = programs;
+        unsetenv("ZEK_PROGRAMS_DIR");  // the shipped program images
+        std::filesystem::create_directories(dir);
         std::string error;
-        setup = rurorade::LoadSetupText(R"({"schema":"zeksetup-1","parameters":{
-            "R":{"value":0.9,"min":0,"max":100}},
+        setup = rurorade::LoadSetupText(R"({"schema":"zeksetup-1","parameters":{"R":{"value":0.9,"min":0,"max":100}},
             "variables":{"IQ":{},"ID":{},"MER":{}}})", "test", error);
         ASSERT_TRUE(setup) << error;
         setup->SetDriveLink(&link);
@@ -264,546 +174,315 @@ protected:
         UiContext::Get().SetDriver(nullptr);
         UiContext::Get().SetClock(nullptr);
         g_bShowErrors = m_savedShow;
+        if (m_savedPrograms) setenv("ZEK_PROGRAMS_DIR", m_savedPrograms->c_str(), 1);
+        else unsetenv("ZEK_PROGRAMS_DIR");
+        std::filesystem::remove_all(dir);
     }
-    // Opens the dialog as the host does before the modal loop takes over.
-    static void Open(ProbeTest& dlg)
+    // A new dialog, opened as the host does before the modal loop takes over.
+    ProbeTest& Open()
     {
-        ScopedEnv env("ZEK_PROGRAMS_DIR", nullptr);
-        dlg.OnInitDialog();
+        dialog = std::make_unique<ProbeTest>(setup.get());
+        dialog->OnInitDialog();
+        return *dialog;
     }
+    double R() const { return setup->GetParameterValueInBaseUnit("R"); }
+
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zek-test-dlg-" + std::to_string(::getpid()));
     rurorade::VirtualClock clock;
     RecordingDriver recorder;
     FakeLink link{clock};
     std::unique_ptr<CMC_Setup> setup;
+    std::unique_ptr<ProbeTest> dialog;
     int m_savedShow = 1;
+    std::optional<std::string> m_savedPrograms;
 };
 
-// ---- frame ----
-
-TEST_F(TestDlgTest, FrameControlsAreAddedWhenTheTemplateLacksThem)
+TEST_F(TestDlgTest, FrameControlsAreAddedUnlessTheTemplateHasThem)
 {
     ProbeTest dlg(setup.get());
-    const CMC_Control* start = dlg.GetControl(CMC_TestDlg::kStartStopId);
-    ASSERT_NE(start, nullptr);
-    EXPECT_EQ(start->kind, ControlKind::Button);
-    EXPECT_EQ(start->text, "Start");
-    ASSERT_NE(dlg.GetControl(CMC_TestDlg::kStatusId), nullptr);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kStatusId)->text, "");
-    ASSERT_NE(dlg.GetControl(CMC_TestDlg::kResultIconId), nullptr);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->kind, ControlKind::Image);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->image, "");
-    const CMC_Control* details = dlg.GetControl(CMC_TestDlg::kDetailsId);
-    ASSERT_NE(details, nullptr);
-    EXPECT_EQ(details->text, "Details");
-    EXPECT_FALSE(details->visible);
-    const CMC_Control* close = dlg.GetControl(rurorade::IDCANCEL);
-    ASSERT_NE(close, nullptr);
-    EXPECT_EQ(close->text, "Close");
-    EXPECT_EQ(close->kind, ControlKind::Button);
+    const std::tuple<int, rurorade::ControlKind, std::string> frame[] = {{kStart, Button, "Start"}, {kStatus, Static, ""},
+        {CMC_TestDlg::kResultIconId, Image, ""}, {kDetails, Button, "Details"}, {rurorade::IDCANCEL, Button, "Close"}};
+    for (const auto& [id, kind, text] : frame) {
+        ASSERT_NE(dlg.GetControl(id), nullptr) << id;
+        EXPECT_EQ(std::tie(dlg.GetControl(id)->kind, dlg.GetControl(id)->text), std::tie(kind, text)) << id;
+    }
+    EXPECT_EQ(State(dlg), "idle 0|Start|||");
     EXPECT_EQ(dlg.GuideStepCount(), 0);
-}
+    ProbeTest framed(setup.get(), kFramedTemplate);
+    EXPECT_EQ(framed.GetTitle() + "|" + framed.GetChildText(rurorade::IDCANCEL) + "|" + framed.GetChildText(kStatus),
+              "Framed Test|Cancel|Ready");
+    EXPECT_EQ(framed.GetControl(kStatus)->kind, Edit);
 
-TEST_F(TestDlgTest, FrameControlsOfTheTemplateAreKept)
-{
-    ProbeTest dlg(setup.get(), kFramedTemplate);
-    EXPECT_EQ(dlg.GetControl(rurorade::IDCANCEL)->text, "Cancel");
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kStatusId)->kind, ControlKind::Edit);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kStatusId)->text, "Ready");
-    EXPECT_EQ(dlg.GetTitle(), "Framed Test");
+    // A graph window draws onto a static control of the dialog; it keeps the id even when there is none.
+    CGraphWindow graph(2, 0), scope(4, 0);
+    EXPECT_EQ(graph.SubclassDlgItem(1361, &dlg), 1);
+    EXPECT_EQ(scope.SubclassDlgItem(1362, &dlg), 0);
+    EXPECT_EQ(graph.ControlId(), 1361);
+    EXPECT_EQ(scope.ControlId(), 1362);
 }
-
-// ---- a whole run ----
 
 TEST_F(TestDlgTest, StartRunsTheProgramPollsItAndSucceeds)
 {
-    ProbeTest dlg(setup.get());
-    Open(dlg);
+    ProbeTest& dlg = Open();
     link.results["In1"] = 1.5;
-    dlg.Click(CMC_TestDlg::kStartStopId);
+    dlg.Click(kStart);
+    EXPECT_EQ(State(dlg), "running -1|Stop|Running test||");
+    EXPECT_EQ(link.writes, Texts{"Initial_Positioning_Test.In1"});
+    EXPECT_EQ(link.starts, Texts{"Initial_Positioning_Test/Initial_Positioning_Test logging IQ"});
 
-    EXPECT_TRUE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_nResult, -1);
-    EXPECT_EQ(dlg.m_nStepIndex, 2);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStartStopId), "Stop");
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Running test");
-    ASSERT_EQ(link.writes, std::vector<std::string>{"Initial_Positioning_Test.In1"});
-    EXPECT_EQ(link.userVariables[kProgram]["In1"], 7);
-    ASSERT_EQ(link.starts.size(), 1u);
-    EXPECT_EQ(link.starts[0].program, kProgram);
-    EXPECT_EQ(link.starts[0].section, kProgram);
-    ASSERT_TRUE(link.starts[0].logged);
-    EXPECT_EQ(link.starts[0].request.variables, std::vector<std::string>{"IQ"});
-    EXPECT_EQ(link.starts[0].request.points, 400);
-
-    UiContext::Get().RunFor(100);  // started at 40 ms, axis on until 140 ms
-    EXPECT_TRUE(dlg.m_bTestRunning);
-    UiContext::Get().RunFor(100);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_nResult, 1);
-    EXPECT_EQ(dlg.ticks, 7);  // every 20 ms from 20 to 140 ms
-    EXPECT_EQ(dlg.m_nStepIndex, 3);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test succeeded");
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStartStopId), "Start");
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->image, "TEST_OK");
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 1.5);
-    EXPECT_EQ(dlg.GetChildText(1002), "1.5");
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-    EXPECT_EQ(recorder.statuses,
-              (std::vector<std::string>{"Launching test", "Running test", "Test finished", "Test succeeded"}));
-}
-
-TEST_F(TestDlgTest, APreliminaryResultOfZeroFailsWithTheZeroTextAndDetailsShowIt)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    link.results["In1"] = 0;
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    UiContext::Get().RunFor(300);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_nResult, 0);
-    EXPECT_EQ(dlg.m_strError, CMC_TestDlg::msc_pszErrInZero);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test failed");
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->image, "TEST_FAILED");
-    EXPECT_TRUE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 0.9);
-
-    dlg.Click(CMC_TestDlg::kDetailsId);
-    ASSERT_EQ(recorder.messages.size(), 1u);
-    EXPECT_EQ(recorder.messages[0], CMC_TestDlg::msc_pszErrInZero);
-    EXPECT_EQ(recorder.types[0], rurorade::MB_OK);
-
-    // A new run forgets the failure until it ends.
-    link.results["In1"] = 2;
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    EXPECT_EQ(dlg.m_strError, "");
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->image, "");
-    UiContext::Get().RunFor(300);
-    EXPECT_EQ(dlg.m_nResult, 1);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 2);
-}
-
-TEST_F(TestDlgTest, AProgramThatCannotStartFailsWithTheInternalText)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    link.refuseStart = true;
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_strError, CMC_TestDlg::msc_pszErrInternal);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStartStopId), "Start");
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-}
-
-TEST_F(TestDlgTest, AStepIndexOutsideTheRangeFailsTheTest)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    dlg.m_nStepIndex = 9;
-    UiContext::Get().RunFor(20);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_strError, CMC_TestDlg::msc_pszErrInternal);
-}
-
-// ---- stop ----
-
-TEST_F(TestDlgTest, StopEndsARunningTest)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    UiContext::Get().RunFor(50);
-    const int ticks = dlg.ticks;
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_TRUE(dlg.m_bStopRequest);
-    EXPECT_EQ(dlg.m_nResult, -1);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test stopped");
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStartStopId), "Start");
-    EXPECT_FALSE(UiContext::Get().HasTimers());
     UiContext::Get().RunFor(200);
-    EXPECT_EQ(dlg.ticks, ticks);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 0.9);
-    // Start again clears the stop request.
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    EXPECT_TRUE(dlg.m_bTestRunning);
-    EXPECT_FALSE(dlg.m_bStopRequest);
+    EXPECT_FALSE(UiContext::Get().HasTimers());
+    EXPECT_EQ(State(dlg), "idle 1|Start|Test succeeded|TEST_OK|");
+    EXPECT_EQ(R(), 1.5);
+    EXPECT_EQ(recorder.statuses, (Texts{"Launching test", "Running test", "Test finished", "Test succeeded"}));
 }
 
-TEST_F(TestDlgTest, StopOnlyRequestsTheEndOfAContinuousRunOrWhenTheTestPollsTheRequest)
+TEST_F(TestDlgTest, AFailedRunShowsItsReasonUntilANewRunStarts)
 {
-    for (int kind : {0, 1}) {
-        ProbeTest dlg(setup.get());
-        Open(dlg);
+    ProbeTest& dlg = Open();
+    link.results["In1"] = 0;
+    dlg.Click(kStart);
+    UiContext::Get().RunFor(300);
+    EXPECT_EQ(State(dlg), "idle 0|Start|Test failed|TEST_FAILED|Details");
+    EXPECT_EQ(R(), 0.9);
+    dlg.Click(kDetails);
+    EXPECT_EQ(recorder.messages, Texts{CMC_TestDlg::msc_pszErrInZero});
+    EXPECT_EQ(recorder.types, std::vector<int>{rurorade::MB_OK});
+
+    link.results["In1"] = 2;
+    dlg.Click(kStart);
+    EXPECT_EQ(dlg.m_strError, "");
+    EXPECT_EQ(dlg.m_nStepIndex, 2);  // counted from 0 again
+    EXPECT_EQ(State(dlg), "running -1|Stop|Running test||");
+    UiContext::Get().RunFor(300);
+    EXPECT_EQ(State(dlg), "idle 1|Start|Test succeeded|TEST_OK|");
+
+    link.refuseStart = true;  // a failure while starting ends the run at once
+    dlg.Click(kStart);
+    EXPECT_EQ(State(dlg), "idle 0|Start|Test failed|TEST_FAILED|Details");
+    EXPECT_EQ(dlg.m_strError, "Program download failed.");
+}
+
+TEST_F(TestDlgTest, StopEndsARunUnlessTheTestEndsItselfOnTheRequestAndClosingAlwaysDoes)
+{
+    ProbeTest& dlg = Open();
+    dlg.Click(kStart);
+    UiContext::Get().RunFor(50);
+    dlg.Click(kStart);
+    EXPECT_EQ(State(dlg), "idle -1|Start|Test stopped||");
+    EXPECT_TRUE(dlg.m_bStopRequest);
+    EXPECT_FALSE(UiContext::Get().HasTimers());
+    dlg.SetTimer(CMC_TestDlg::kTestTimerId, 20);  // timer 1 without a running test is killed
+    UiContext::Get().RunFor(20);
+    EXPECT_FALSE(UiContext::Get().HasTimers());
+
+    for (int kind : {0, 1}) {  // 0: a continuous run; 1: the test polls the request
+        dlg.Click(kStart);
+        EXPECT_FALSE(dlg.m_bStopRequest) << kind;
         dlg.m_nStopRequestKind = kind;
-        dlg.Click(CMC_TestDlg::kStartStopId);
         dlg.m_bContinuousRun = kind == 0;
-        dlg.Click(CMC_TestDlg::kStartStopId);
-        EXPECT_TRUE(dlg.m_bTestRunning) << kind;
+        dlg.Click(kStart);
         EXPECT_TRUE(dlg.m_bStopRequest) << kind;
-        EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Running test") << kind;
+        EXPECT_EQ(State(dlg), "running -1|Stop|Running test||") << kind;
         EXPECT_TRUE(UiContext::Get().HasTimers()) << kind;
+        dlg.OnCancel();
+        EXPECT_FALSE(dlg.m_bTestRunning || dlg.m_bContinuousRun || UiContext::Get().HasTimers()) << kind;
     }
 }
 
-TEST_F(TestDlgTest, ClosingDuringARunEndsIt)
+TEST_F(TestDlgTest, StepTextsAndResultsAreShownAndAFailureAlwaysHasAReason)
 {
+    static_assert(std::is_same_v<decltype(CMC_TestDlg::m_nStepIndex), std::uint16_t>);  // wraps at 16 bits
     ProbeTest dlg(setup.get());
-    Open(dlg);
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    dlg.OnCancel();
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-}
-
-TEST_F(TestDlgTest, TimerOneWithoutARunningTestIsKilled)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    dlg.SetTimer(CMC_TestDlg::kTestTimerId, 20);
-    UiContext::Get().RunFor(20);
-    EXPECT_EQ(dlg.ticks, 0);
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-}
-
-// ---- step texts and results ----
-
-TEST_F(TestDlgTest, SetInfoTextShowsTheTextAndAdvancesTheStepIndex)
-{
-    ProbeTest dlg(setup.get());
-    dlg.m_nStepIndex = 0;
     dlg.SetInfoText("one");
-    dlg.SetInfoText("two");
     dlg.SetInfoText(nullptr);
-    EXPECT_EQ(dlg.m_nStepIndex, 3);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "");
-    EXPECT_EQ(recorder.statuses, (std::vector<std::string>{"one", "two", ""}));
-    dlg.m_nStepIndex = 0xFFFF;  // 16-bit: wraps
-    dlg.SetInfoText("three");
-    EXPECT_EQ(dlg.m_nStepIndex, 0);
-}
+    EXPECT_EQ(dlg.m_nStepIndex, 2);
+    EXPECT_EQ(recorder.statuses, (Texts{"one", ""}));
 
-TEST_F(TestDlgTest, TheStoredResultIsShownAgainWithoutEndingAnything)
-{
-    ProbeTest dlg(setup.get());
-    dlg.m_strError = "Hall sensor is missing.";
-    dlg.TestFailed(1);
-    EXPECT_EQ(dlg.m_nResult, 0);
-    dlg.SetChildText(CMC_TestDlg::kStatusId, "something else");
-    dlg.ShowChild(CMC_TestDlg::kDetailsId, 0);
-    dlg.m_bTestRunning = true;  // re-showing leaves the run state alone
-    dlg.TestFailed(0);
-    EXPECT_TRUE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_nResult, 0);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test failed");
-    EXPECT_TRUE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_EQ(dlg.m_strError, "Hall sensor is missing.");
-
-    dlg.m_nResult = 1;
-    dlg.TestSucceeded(0);
-    EXPECT_TRUE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test succeeded");
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kResultIconId)->image, "TEST_OK");
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    dlg.TestSucceeded(1);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_EQ(dlg.m_nResult, 1);
-}
-
-TEST_F(TestDlgTest, AFailureWithoutAReasonGetsTheInternalText)
-{
-    ProbeTest dlg(setup.get());
-    dlg.TestFailed(1);
-    EXPECT_EQ(dlg.m_strError, CMC_TestDlg::msc_pszErrInternal);
-    dlg.Click(CMC_TestDlg::kDetailsId);
-    ASSERT_EQ(recorder.messages.size(), 1u);
-    EXPECT_EQ(recorder.messages[0], CMC_TestDlg::msc_pszErrInternal);
-}
-
-TEST_F(TestDlgTest, HiddenDetailsCannotBeClicked)
-{
-    ProbeTest dlg(setup.get());
-    dlg.Click(CMC_TestDlg::kDetailsId);
+    dlg.Click(kDetails);  // hidden
     EXPECT_TRUE(recorder.messages.empty());
+    dlg.TestFailed(1);
+    dlg.Click(kDetails);
+    EXPECT_EQ(recorder.messages, Texts{CMC_TestDlg::msc_pszErrInternal});
+    dlg.TestSucceeded(0);  // shows a result without storing one
+    EXPECT_EQ(State(dlg), "idle 0|Start|Test succeeded|TEST_OK|");
 }
 
-// ---- user variables, programs, axis ----
-
-TEST_F(TestDlgTest, UserVariablesAreWrittenAndReadThroughTheLink)
+TEST_F(TestDlgTest, UserVariablesCrossTheLinkOrFailWithTheirReason)
 {
-    ProbeTest dlg(setup.get());
-    Open(dlg);
+    ProbeTest& dlg = Open();
     std::string error;
-    ASSERT_TRUE(dlg.coff.IsLoaded());
-    EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, "In1", -3, error), 1);
     double value = 0;
+    ASSERT_EQ(dlg.SetUserVariableValue(&dlg.coff, "In1", -3, error), 1) << error;
     EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "In1", value, error), 1);
     EXPECT_EQ(value, -3);
     link.userVariables[kProgram]["In1"] = 1.2345e100;  // the unreadable marker passes to the test
     EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "In1", value, error), 1);
     EXPECT_EQ(value, 1.2345e100);
     EXPECT_EQ(error, "");
-}
 
-TEST_F(TestDlgTest, AVariableTheProgramLacksIsNamedInTheErrorText)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    std::string error;
-    EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, "Imax_Prot_Test", 1, error), 0);
-    EXPECT_EQ(error, "The drive program \"Initial_Positioning_Test\" has no user variable \"Imax_Prot_Test\".");
-    double value = 42;
-    error.clear();
-    EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "test_flag", value, error), 0);
-    EXPECT_EQ(error, "The drive program \"Initial_Positioning_Test\" has no user variable \"test_flag\".");
-    EXPECT_EQ(value, 42);
-    EXPECT_TRUE(link.writes.empty());
-}
-
-TEST_F(TestDlgTest, UserVariableFailuresGiveTheirReason)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    std::string error;
-    double value = 5;
-
-    link.refuseWrites = true;
-    EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, "In1", 1, error), 0);
-    EXPECT_EQ(error, "Cannot write the user variable \"In1\" of the drive program \"Initial_Positioning_Test\": "
-                     "Checksum error on the link.");
-    link.refuseReads = true;
-    EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "In1", value, error), 0);
-    EXPECT_EQ(error, "Cannot read the user variable \"In1\" of the drive program \"Initial_Positioning_Test\": "
-                     "Timeout while reading from the drive.");
-    link.refuseWrites = link.refuseReads = false;
-
-    // Non-finite numbers never cross the link in either direction.
-    EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, "In1", std::numeric_limits<double>::quiet_NaN(), error), 0);
-    EXPECT_EQ(error, "The value for the user variable \"In1\" is not a finite number.");
-    EXPECT_TRUE(link.writes.empty());
-    link.userVariables[kProgram]["In1"] = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "In1", value, error), 0);
-    EXPECT_EQ(error, "The drive program \"Initial_Positioning_Test\" delivered no valid value for the user variable \"In1\".");
-    EXPECT_EQ(value, 5);
-
-    CMC_CoffFormat unloaded;
-    EXPECT_EQ(dlg.SetUserVariableValue(&unloaded, "In1", 1, error), 0);
-    EXPECT_EQ(error, "The drive program for the user variable \"In1\" is not loaded.");
-    EXPECT_EQ(dlg.GetUserVariableValue(nullptr, "In1", value, error), 0);
-    EXPECT_EQ(error, "The drive program for the user variable \"In1\" is not loaded.");
-
-    setup->SetDriveLink(nullptr);
-    EXPECT_EQ(dlg.SetUserVariableValue(&dlg.coff, "In1", 1, error), 0);
-    EXPECT_EQ(error, "No drive is connected.");
-    EXPECT_EQ(dlg.GetUserVariableValue(&dlg.coff, "In1", value, error), 0);
-    EXPECT_EQ(error, "No drive is connected.");
-}
-
-TEST_F(TestDlgTest, ExecuteCodeFailuresGiveTheirReason)
-{
-    ProbeTest dlg(setup.get());
-    Open(dlg);
-    link.refuseStart = true;
-    EXPECT_EQ(dlg.ExecuteCode(kProgram, &dlg.coff, nullptr), 0);
-    EXPECT_EQ(dlg.m_strError, "Program download failed.");
-    link.startError = "";
-    EXPECT_EQ(dlg.ExecuteCode(kProgram, &dlg.coff, nullptr), 0);
-    EXPECT_EQ(dlg.m_strError, "The drive program \"Initial_Positioning_Test\" could not be started.");
-    link.refuseStart = false;
-
-    CMC_CoffFormat unloaded;
-    EXPECT_EQ(dlg.ExecuteCode("Ident_R_or_Rs", &unloaded, nullptr), 0);
-    EXPECT_EQ(dlg.m_strError, "The drive program for \"Ident_R_or_Rs\" is not loaded.");
-    EXPECT_EQ(dlg.ExecuteCode(nullptr, &dlg.coff, nullptr), 0);
-    EXPECT_EQ(dlg.m_strError, "No drive program section was given.");
-
-    setup->SetDriveLink(nullptr);
-    EXPECT_EQ(dlg.ExecuteCode(kProgram, &dlg.coff, nullptr), 0);
-    EXPECT_EQ(dlg.m_strError, "No drive is connected.");
-    EXPECT_TRUE(link.starts.empty());
-}
-
-TEST_F(TestDlgTest, ExecuteCodeRunsByNameWithoutAProgramAndReportsProgress)
-{
-    ProbeTest dlg(setup.get());
-    struct Progress {
-        std::vector<int> percents;
-        bool allow = true;
-    } progress;
-    auto callback = [](int percent, const char*, float, void* context) {
-        auto* p = static_cast<Progress*>(context);
-        p->percents.push_back(percent);
-        return p->allow;
+    // A failure returns 0 and the reason, and leaves the value alone.
+    const auto set = [&](CMC_CoffFormat* coff, const char* name, double v) {
+        std::string e;
+        return dlg.SetUserVariableValue(coff, name, v, e) == 0 ? e : "(written)";
     };
-    EXPECT_EQ(dlg.ExecuteCode("Analogue_Reference_Test", nullptr, nullptr, callback, &progress), 1);
-    ASSERT_EQ(link.starts.size(), 1u);
-    EXPECT_EQ(link.starts[0].program, "Analogue_Reference_Test");
-    EXPECT_FALSE(link.starts[0].logged);
-    EXPECT_EQ(progress.percents, (std::vector<int>{0, 100}));
-
-    progress.allow = false;
-    EXPECT_EQ(dlg.ExecuteCode("Analogue_Reference_Test", nullptr, nullptr, callback, &progress), 0);
-    EXPECT_EQ(dlg.m_strError, "The start of the drive program \"Analogue_Reference_Test\" was cancelled.");
-    EXPECT_EQ(link.starts.size(), 1u);
+    const auto get = [&](CMC_CoffFormat* coff, const char* name) {
+        std::string e;
+        double v = 5;
+        return dlg.GetUserVariableValue(coff, name, v, e) == 0 && v == 5 ? e : "(read or changed the value)";
+    };
+    const std::string program = "the drive program \"Initial_Positioning_Test\"";
+    link.writes.clear();
+    EXPECT_EQ(get(&dlg.coff, ""), "No user variable name was given.");
+    EXPECT_EQ(set(&dlg.coff, "Imax_Prot_Test", 1), "The drive program \"Initial_Positioning_Test\" has no user variable \"Imax_Prot_Test\".");
+    EXPECT_EQ(get(&dlg.coff, "test_flag"), "The drive program \"Initial_Positioning_Test\" has no user variable \"test_flag\".");
+    CMC_CoffFormat unloaded;
+    EXPECT_EQ(set(&unloaded, "In1", 1), "The drive program for the user variable \"In1\" is not loaded.");
+    EXPECT_EQ(get(nullptr, "In1"), "The drive program for the user variable \"In1\" is not loaded.");
+    EXPECT_EQ(set(&dlg.coff, "In1", std::numeric_limits<double>::quiet_NaN()),
+              "The value for the user variable \"In1\" is not a finite number.");
+    EXPECT_TRUE(link.writes.empty());  // nothing crossed the link so far
+    link.userVariables[kProgram]["In1"] = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(get(&dlg.coff, "In1"),
+              "The drive program \"Initial_Positioning_Test\" delivered no valid value for the user variable \"In1\".");
+    link.refuseWrites = link.refuseReads = true;
+    EXPECT_EQ(set(&dlg.coff, "In1", 1), "Cannot write the user variable \"In1\" of " + program + ": Checksum error on the link.");
+    EXPECT_EQ(get(&dlg.coff, "In1"), "Cannot read the user variable \"In1\" of " + program + ": Timeout while reading from the drive.");
+    setup->SetDriveLink(nullptr);
+    EXPECT_EQ(set(&dlg.coff, "In1", 1), "No drive is connected.");
+    EXPECT_EQ(get(&dlg.coff, "In1"), "No drive is connected.");
 }
 
-TEST_F(TestDlgTest, GetAxisOnAsksTheLink)
+TEST_F(TestDlgTest, ProgramsAndTheAxisStateGoThroughTheLinkOrFailWithTheirReason)
 {
-    ProbeTest dlg(setup.get());
-    bool on = true;
+    ProbeTest& dlg = Open();
+    struct Progress { std::vector<int> percents; bool allow = true; } progress;
+    const auto callback = [](int percent, const char*, float, void* p) {
+        static_cast<Progress*>(p)->percents.push_back(percent);
+        return static_cast<Progress*>(p)->allow;
+    };
+    // Without a program image the section is started as the program; progress comes at 0 and 100 %.
+    EXPECT_EQ(dlg.ExecuteCode("Analogue_Reference_Test", nullptr, nullptr, callback, &progress), 1);
+    EXPECT_EQ(progress.percents, (std::vector<int>{0, 100}));
+    EXPECT_EQ(link.starts, Texts{"Analogue_Reference_Test/Analogue_Reference_Test"});
+
+    const auto fail = [&](const char* name, CMC_CoffFormat* coff) {
+        return dlg.ExecuteCode(name, coff, nullptr, callback, &progress) == 0 ? dlg.m_strError : "(started)";
+    };
+    CMC_CoffFormat unloaded;
+    EXPECT_EQ(fail(nullptr, &dlg.coff), "No drive program section was given.");
+    EXPECT_EQ(fail("Ident_R_or_Rs", &unloaded), "The drive program for \"Ident_R_or_Rs\" is not loaded.");
+    progress.allow = false;
+    EXPECT_EQ(fail("Analogue_Reference_Test", nullptr), "The start of the drive program \"Analogue_Reference_Test\" was cancelled.");
+    progress.allow = link.refuseStart = true;
+    EXPECT_EQ(fail(kProgram, &dlg.coff), "Program download failed.");
+    link.startError = "";
+    EXPECT_EQ(fail(kProgram, &dlg.coff), "The drive program \"Initial_Positioning_Test\" could not be started.");
+    EXPECT_EQ(link.starts.size(), 1u);
+
+    bool on = false;
     EXPECT_EQ(dlg.GetAxisOn(on), 1);
-    EXPECT_FALSE(on);
+    EXPECT_TRUE(on);  // the program started above runs
     link.refuseAxis = true;
-    on = true;
+    on = false;
     EXPECT_EQ(dlg.GetAxisOn(on), 0);
-    EXPECT_TRUE(on);
+    EXPECT_FALSE(on);
     EXPECT_EQ(dlg.m_strError, "No answer to the axis query.");
     setup->SetDriveLink(nullptr);
+    EXPECT_EQ(fail(kProgram, &dlg.coff), "No drive is connected.");
+    dlg.m_strError.clear();
     EXPECT_EQ(dlg.GetAxisOn(on), 0);
     EXPECT_EQ(dlg.m_strError, "No drive is connected.");
 }
 
-// ---- program images ----
-
-TEST_F(TestDlgTest, ProgramImagesComeFromTheProgramsFolderOrTheEnvironment)
+TEST_F(TestDlgTest, ProgramImagesAreReadFromTheProgramsFolderAndABadOneIsNotLoaded)
 {
-    {
-        ScopedEnv env("ZEK_PROGRAMS_DIR", "/tmp/zek-programs");
-        EXPECT_EQ(rurorade::ProgramsDirectory(), "/tmp/zek-programs");
-        EXPECT_EQ(CMC_TestDlg::GetOutPathName("VDC_Detection_Test"), "/tmp/zek-programs/VDC_Detection_Test.coff");
-    }
-    ScopedEnv unset("ZEK_PROGRAMS_DIR", nullptr);
-    const std::map<std::string, std::vector<std::string>> expected = {
-        {"VDC_Detection_Test", {"STARTED"}},
-        {"Initial_Positioning_Test", {"STARTED", "In1"}},
-        {"Ident_R_or_Rs", {"STARTED", "RefTest", "RIncTest", "In1"}},
-        {"Ident_L_or_Tau_el", {"STARTED", "In1"}},
-    };
-    for (const auto& [name, variables] : expected) {
+    const std::map<std::string, Texts> shipped = {{"VDC_Detection_Test", {"STARTED"}},
+                                                  {"Initial_Positioning_Test", {"STARTED", "In1"}},
+                                                  {"Ident_R_or_Rs", {"STARTED", "RefTest", "RIncTest", "In1"}},
+                                                  {"Ident_L_or_Tau_el", {"STARTED", "In1"}}};
+    for (const auto& [name, variables] : shipped) {
         CMC_CoffFormat coff;
-        const std::string path = CMC_TestDlg::GetOutPathName(name.c_str());
-        EXPECT_EQ(path, rurorade::ProgramsDirectory() + "/" + name + ".coff");
-        ASSERT_EQ(coff.ReadCoff(path.c_str()), 1) << path;
+        ASSERT_EQ(coff.ReadCoff(CMC_TestDlg::GetOutPathName(name.c_str()).c_str()), 1) << name;
         EXPECT_EQ(coff.ProgramName(), name);
         EXPECT_EQ(coff.UserVariables(), variables) << name;
-        EXPECT_TRUE(coff.HasUserVariable("STARTED"));
-        EXPECT_FALSE(coff.HasUserVariable("started"));
+        EXPECT_TRUE(coff.HasUserVariable("STARTED") && !coff.HasUserVariable("started")) << name;
     }
-}
+    setenv("ZEK_PROGRAMS_DIR", "/tmp/zek-programs", 1);
+    EXPECT_EQ(CMC_TestDlg::GetOutPathName("VDC_Detection_Test"), "/tmp/zek-programs/VDC_Detection_Test.coff");
 
-TEST_F(TestDlgTest, ABadProgramImageIsNotLoaded)
-{
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zek-coff-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::vector<std::string> bad = {"not json", R"({"userVariables":["STARTED"]})", R"({"program":""})",
-                                          R"({"program":"P","userVariables":"STARTED"})",
-                                          R"({"program":"P","userVariables":[1]})", R"(["program"])"};
-    std::ofstream(dir / "good.coff") << R"({"program":"Good","userVariables":["STARTED"]})";
-    for (std::size_t i = 0; i < bad.size(); ++i) {
-        const std::filesystem::path file = dir / ("bad" + std::to_string(i) + ".coff");
-        std::ofstream(file) << bad[i];
+    const std::string good = (dir / "good.coff").string(), bad = (dir / "bad.coff").string();
+    std::ofstream(good) << R"({"program":"Good","userVariables":["STARTED"]})";
+    for (const char* text : {"not json", R"(["program"])", R"({"userVariables":["STARTED"]})", R"({"program":""})",
+                             R"({"program":"P","userVariables":"STARTED"})", R"({"program":"P","userVariables":[1]})"}) {
+        std::ofstream(bad) << text;
         CMC_CoffFormat coff;
-        ASSERT_EQ(coff.ReadCoff((dir / "good.coff").c_str()), 1);
-        EXPECT_EQ(coff.ReadCoff(file.c_str()), 0) << bad[i];  // a failed load forgets the previous one
-        EXPECT_FALSE(coff.IsLoaded()) << bad[i];
-        EXPECT_TRUE(coff.UserVariables().empty()) << bad[i];
-    }
-    {
-        CMC_CoffFormat coff;
-        EXPECT_EQ(coff.ReadCoff((dir / "absent.coff").c_str()), 0);
+        ASSERT_EQ(coff.ReadCoff(good.c_str()), 1);
+        EXPECT_EQ(coff.ReadCoff(bad.c_str()), 0) << text;  // and forgets the image read before
+        EXPECT_TRUE(!coff.IsLoaded() && coff.UserVariables().empty()) << text;
     }
     CMC_CoffFormat coff;
+    EXPECT_EQ(coff.ReadCoff((dir / "absent.coff").c_str()), 0);
     EXPECT_EQ(coff.ReadCoff(nullptr), 0);
-    std::ofstream(dir / "novars.coff") << R"({"program":"NoVariables"})";
-    EXPECT_EQ(coff.ReadCoff((dir / "novars.coff").c_str()), 1);
+    std::ofstream(bad) << R"({"program":"NoVariables"})";
+    ASSERT_EQ(coff.ReadCoff(good.c_str()), 1);
+    EXPECT_EQ(coff.ReadCoff(bad.c_str()), 1);
     EXPECT_TRUE(coff.UserVariables().empty());
-    std::filesystem::remove_all(dir);
 }
 
-// ---- loggers ----
-
-TEST_F(TestDlgTest, PointsAreClippedToTheLogBuffer)
+TEST_F(TestDlgTest, LoggerSettingsAreClippedAndOnlyVariablesOfTheSetupCanBeLogged)
 {
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(-5), 1);
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(0), 1);
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(1), 1);
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(400), 400);
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(4096), 4096);
-    EXPECT_EQ(CMC_Logger::CorrectPointsNo(4097), 4096);
-
+    for (const auto& [asked, clipped] : std::map<int, int>{{0, 1}, {1, 1}, {4096, 4096}, {4097, 4096}})
+        EXPECT_EQ(CMC_Logger::CorrectPointsNo(asked), clipped) << asked;
     CMC_SingleAxisLogger logger(setup.get(), nullptr);
+    const rurorade::LoggerRequest& request = logger.Request();
     EXPECT_EQ(logger.ChangeSettings(100000, 2, 0), 1);
-    EXPECT_EQ(logger.Request().points, 4096);
-    EXPECT_EQ(logger.Request().logType, 2);
-    EXPECT_EQ(logger.Request().sampling, 1);
+    EXPECT_EQ(std::tie(request.points, request.logType, request.sampling), std::make_tuple(4096, 2, 1));
     logger.ChangeSettings(400, 1, 3);
-    EXPECT_EQ(logger.Request().points, 400);
-    EXPECT_EQ(logger.Request().sampling, 3);
-}
+    EXPECT_EQ(std::tie(request.points, request.sampling), std::make_tuple(400, 3));
 
-TEST_F(TestDlgTest, OnlyVariablesOfTheSetupCanBeLogged)
-{
-    CMC_SingleAxisLogger logger(setup.get(), nullptr);
     EXPECT_EQ(logger.LocateItems(), 0);
     EXPECT_EQ(logger.AddVariable("IQ", 0), 1);
     EXPECT_EQ(logger.AddVariable("NOPE", 1), 0);
-    EXPECT_EQ(rurorade::ErrorSink().reported, std::vector<std::string>{"Variable \"NOPE\" not found in the setup."});
+    EXPECT_EQ(rurorade::ErrorSink().reported, Texts{"Variable \"NOPE\" not found in the setup."});
     EXPECT_EQ(logger.AddVariable("ID", 1), 1);
-    EXPECT_EQ(logger.Request().variables, (std::vector<std::string>{"IQ", "ID"}));
+    EXPECT_EQ(request.variables, (Texts{"IQ", "ID"}));
     EXPECT_EQ(logger.LocateItems(), 1);
     logger.Reset();
-    EXPECT_TRUE(logger.Request().variables.empty());
-    EXPECT_EQ(logger.LocateItems(), 0);
+    EXPECT_EQ(logger.LocateItems(), 0);  // nothing left to log
 }
 
-TEST_F(TestDlgTest, UploadDeliversTimeThenEachVariableAndFillsTheDocument)
+TEST_F(TestDlgTest, UploadDeliversTimeThenEachVariableIntoTheDocumentOrFails)
 {
     CMC_SingleAxisLogger logger(setup.get(), nullptr);
     logger.AddVariable("IQ", 0);
     logger.AddVariable("ID", 0);
     link.log = {{0, 5, -1}, {5e-05, 7, -2}, {1e-04, 9, -3}};
-    EXPECT_EQ(logger.ReadPoint(nullptr), 0);  // nothing uploaded yet
-    ASSERT_EQ(logger.BeginUploadData(), 1);
-    EXPECT_TRUE(logger.UploadInProgress());
-    EXPECT_EQ(logger.GetDocument().channelNames, (std::vector<std::string>{"t", "IQ", "ID"}));
     double values[3] = {};
-    ASSERT_EQ(logger.ReadPoint(values), 1);
-    EXPECT_EQ(values[0], 0);
-    EXPECT_EQ(values[1], 5);
-    EXPECT_EQ(values[2], -1);
-    ASSERT_EQ(logger.ReadPoint(nullptr), 1);
-    ASSERT_EQ(logger.ReadPoint(values), 1);
-    EXPECT_EQ(values[0], 1e-04);
-    EXPECT_EQ(values[1], 9);
-    EXPECT_EQ(logger.ReadPoint(values), 0);
-    EXPECT_FALSE(logger.UploadInProgress());
-    EXPECT_EQ(logger.GetDocument().points, link.log);
-    logger.EndUploadData();
-    EXPECT_EQ(logger.GetDocument().points.size(), 3u);  // kept for the graph and SaveGraph
-
-    // A new upload replaces the document's points.
-    link.log = {};
+    EXPECT_EQ(logger.ReadPoint(values), 0);  // nothing uploaded yet
     ASSERT_EQ(logger.BeginUploadData(), 1);
-    EXPECT_EQ(logger.ReadPoint(values), 0);
+    EXPECT_EQ(logger.GetDocument().channelNames, (Texts{"t", "IQ", "ID"}));
+    ASSERT_EQ(logger.ReadPoint(nullptr), 1);  // into the document only
+    std::vector<std::vector<double>> read;
+    while (logger.ReadPoint(values)) read.emplace_back(values, values + 3);
+    EXPECT_EQ(read, std::vector(link.log.begin() + 1, link.log.end()));
+    EXPECT_FALSE(logger.UploadInProgress());
+    logger.EndUploadData();
+    EXPECT_EQ(logger.GetDocument().points, link.log);  // kept for the graph and SaveGraph
+    link.log = {};  // a new upload replaces the document's points
+    ASSERT_EQ(logger.BeginUploadData(), 1);
     EXPECT_TRUE(logger.GetDocument().points.empty());
-}
+    EXPECT_TRUE(logger.UploadInProgress());
 
-TEST_F(TestDlgTest, UploadFailsWithoutADriveOrWithPointsOfTheWrongWidth)
-{
-    CMC_SingleAxisLogger logger(setup.get(), nullptr);
-    logger.AddVariable("IQ", 0);
+    link.log = {{0, 1, 2}, {1, 2}};  // every point needs the time and both variables
+    EXPECT_EQ(logger.BeginUploadData(), 0);
+    EXPECT_FALSE(logger.UploadInProgress());
+    EXPECT_EQ(logger.ReadPoint(values), 0);
+    link.log = {{0, 1, 2}};  // valid, but refused
     link.refuseUpload = true;
     EXPECT_EQ(logger.BeginUploadData(), 0);
     link.refuseUpload = false;
-    link.log = {{0, 1}, {1, 2, 3}};
-    EXPECT_EQ(logger.BeginUploadData(), 0);
-    EXPECT_FALSE(logger.UploadInProgress());
-    double values[2] = {};
-    EXPECT_EQ(logger.ReadPoint(values), 0);
-    setup->SetDriveLink(nullptr);
-    link.log = {{0, 1}};
+    setup->SetDriveLink(nullptr);  // valid, but no drive to ask
     EXPECT_EQ(logger.BeginUploadData(), 0);
     CMC_ScopeLogger scope(nullptr, nullptr);
     EXPECT_EQ(scope.BeginOrContinueUploadData(), 0);
@@ -812,179 +491,91 @@ TEST_F(TestDlgTest, UploadFailsWithoutADriveOrWithPointsOfTheWrongWidth)
 
 TEST_F(TestDlgTest, SaveGraphWritesCsvWithShortestRoundTripNumbers)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("zek-graph-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    const auto csv = [&] {
+        std::ifstream in(dir / "current.csv", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
     CMC_SingleAxisLogger logger(setup.get(), nullptr);
     logger.AddVariable("IQ", 0);
     logger.AddVariable("ID", 0);
     const std::string base = (dir / "current").string();
-
-    // Before any upload: only the header.
-    ASSERT_EQ(logger.SaveGraph(base.c_str()), 1);
-    EXPECT_EQ(ReadFile(dir / "current.csv"), "t,IQ,ID\n");
-
+    ASSERT_EQ(logger.SaveGraph(base.c_str()), 1);  // before any upload: only the header
+    EXPECT_EQ(csv(), "t,IQ,ID\n");
     link.log = {{0, 0.1 + 0.2, -2}, {5e-05, 1.0 / 3.0, 1e21}, {1e-04, -0.0, 1638}};
     ASSERT_EQ(logger.BeginUploadData(), 1);
-    while (logger.ReadPoint(nullptr)) {
-    }
-    logger.EndUploadData();
+    while (logger.ReadPoint(nullptr)) continue;
     ASSERT_EQ(logger.SaveGraph(base.c_str()), 1);
-    const std::string text = ReadFile(dir / "current.csv");
-    EXPECT_EQ(text,
-              "t,IQ,ID\n"
-              "0,0.30000000000000004,-2\n"
-              "5e-05,0.3333333333333333,1e+21\n"
-              "1e-04,-0,1638\n");
+    EXPECT_EQ(csv(), "t,IQ,ID\n0,0.30000000000000004,-2\n5e-05,0.3333333333333333,1e+21\n1e-04,-0,1638\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "current.csv.tmp"));
-    // Every number reads back to the same double.
-    std::istringstream lines(text);
-    std::string line;
-    std::getline(lines, line);
-    for (const std::vector<double>& point : link.log) {
-        std::getline(lines, line);
-        std::istringstream cells(line);
-        std::string cell;
-        for (double expected : point) {
-            std::getline(cells, cell, ',');
-            EXPECT_EQ(std::strtod(cell.c_str(), nullptr), expected);
-        }
-    }
-
     EXPECT_EQ(logger.SaveGraph((dir / "missing" / "graph").string().c_str()), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
-    std::filesystem::remove_all(dir);
 }
-
-TEST_F(TestDlgTest, GraphWindowsRecordTheirControl)
-{
-    ProbeTest dlg(setup.get());
-    CGraphWindow graph(2, 0);
-    EXPECT_EQ(graph.SubclassDlgItem(1361, &dlg), 1);
-    EXPECT_EQ(graph.ControlId(), 1361);
-    CGraphWindow scope(4, 0);
-    EXPECT_EQ(scope.SubclassDlgItem(1362, &dlg), 0);  // the template has no oscilloscope static
-    EXPECT_EQ(scope.ControlId(), 1362);
-    Open(dlg);
-    EXPECT_EQ(dlg.graph.ControlId(), 1361);
-}
-
-// ---- tab pages ----
 
 TEST_F(TestDlgTest, TabPagesShowTheirControlsAndLeavingTheTestPageDuringARunIsRefused)
 {
-    ProbeTest dlg(setup.get());
-    Open(dlg);
+    ProbeTest& dlg = Open();
+    const auto page = [&] {  // visibility of 1377, 1361, Start/Stop and Details, then the page and the tab selection
+        std::string s;
+        for (int id : {1377, 1361, kStart, kDetails}) s += dlg.GetControl(id)->visible ? '1' : '0';
+        return s + " " + std::to_string(dlg.GetTabPage()) + std::to_string(dlg.GetSelection(kTab));
+    };
     EXPECT_EQ(dlg.AddTabPage("Test Parameters", {1377}), 0);
-    EXPECT_EQ(dlg.AddTabPage("Test", {1002, 1361, CMC_TestDlg::kStartStopId, CMC_TestDlg::kStatusId}), 1);
+    EXPECT_EQ(dlg.AddTabPage("Test", {1002, 1361, kStart, kStatus}), 1);
+    ASSERT_EQ(dlg.GetControl(kTab)->items.size(), 2u);
+    EXPECT_EQ(dlg.GetControl(kTab)->items[1].first, "Test");
     dlg.SelectTabPage(0);
-    EXPECT_EQ(dlg.GetTabPage(), 0);
-    EXPECT_EQ(dlg.GetSelection(CMC_TestDlg::kTabId), 0);
-    ASSERT_EQ(dlg.GetControl(CMC_TestDlg::kTabId)->items.size(), 2u);
-    EXPECT_EQ(dlg.GetControl(CMC_TestDlg::kTabId)->items[1].first, "Test");
-    EXPECT_TRUE(dlg.GetControl(1377)->visible);
-    EXPECT_FALSE(dlg.GetControl(1361)->visible);
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kStartStopId)->visible);
+    EXPECT_EQ(page(), "1000 00");
+    dlg.Select(kTab, 1);
+    EXPECT_EQ(page(), "0110 11");
+    dlg.Click(kStart);
+    dlg.Select(kTab, 0);  // refused
+    EXPECT_EQ(page(), "0110 11");
 
-    dlg.Select(CMC_TestDlg::kTabId, 1);
-    EXPECT_EQ(dlg.GetTabPage(), 1);
-    EXPECT_FALSE(dlg.GetControl(1377)->visible);
-    EXPECT_TRUE(dlg.GetControl(1361)->visible);
-
-    dlg.Click(CMC_TestDlg::kStartStopId);
-    ASSERT_TRUE(dlg.m_bTestRunning);
-    EXPECT_FALSE(dlg.OnTabPageChanging(1, 0));
-    dlg.Select(CMC_TestDlg::kTabId, 0);
-    EXPECT_EQ(dlg.GetTabPage(), 1);
-    EXPECT_EQ(dlg.GetSelection(CMC_TestDlg::kTabId), 1);
-    EXPECT_TRUE(dlg.GetControl(1361)->visible);
-
-    // A failed run: "Details" is hidden on the parameters page and shown again on the test page.
+    // After a failure "Details" shows on the test page only.
     dlg.m_strError = "Drive / Motor ENABLE input is in DISABLED state.";
     dlg.TestFailed(1);
-    EXPECT_TRUE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_TRUE(dlg.OnTabPageChanging(1, 0));
-    dlg.Select(CMC_TestDlg::kTabId, 0);
-    EXPECT_EQ(dlg.GetTabPage(), 0);
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    dlg.SetChildText(CMC_TestDlg::kStatusId, "");
-    dlg.Select(CMC_TestDlg::kTabId, 1);
-    EXPECT_TRUE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test failed");
-
-    // After a success the test page shows it again.
-    dlg.Select(CMC_TestDlg::kTabId, 0);
+    EXPECT_EQ(page(), "0111 11");
+    dlg.Select(kTab, 0);
+    EXPECT_EQ(page(), "1000 00");
+    // Back on the test page the stored result is shown again (final = 0), leaving run state and reason alone.
+    dlg.SetChildText(kStatus, "");
+    dlg.m_bTestRunning = true;
+    dlg.m_nResult = -1;
+    dlg.Select(kTab, 1);
+    EXPECT_EQ(State(dlg), "running -1|Stop|Test failed|TEST_FAILED|Details");
+    EXPECT_EQ(dlg.m_strError, "Drive / Motor ENABLE input is in DISABLED state.");
+    dlg.m_bTestRunning = false;
+    dlg.Select(kTab, 0);
+    dlg.SetChildText(kStatus, "");
+    dlg.m_bTestRunning = true;
     dlg.m_nResult = 1;
-    dlg.SetChildText(CMC_TestDlg::kStatusId, "");
-    dlg.Select(CMC_TestDlg::kTabId, 1);
-    EXPECT_EQ(dlg.GetChildText(CMC_TestDlg::kStatusId), "Test succeeded");
-    EXPECT_FALSE(dlg.GetControl(CMC_TestDlg::kDetailsId)->visible);
+    dlg.Select(kTab, 1);
+    EXPECT_EQ(State(dlg), "running 1|Stop|Test succeeded|TEST_OK|");
 }
 
-// ---- modal runs ----
-
-class TestDlgModal : public TestDlgTest {
-protected:
-    int Run(ProbeTest& dlg, const std::string& script)
-    {
-        driver = std::make_unique<rurorade::ScriptDriver>(trace);
+TEST_F(TestDlgTest, ModalRunsKeepTheMeasuredValueOnlyOnOkAndClosingEndsARun)
+{
+    const std::tuple<const char*, int, double> runs[] = {
+        {"expect-text 10000 \"Start\"\nexpect-hidden 10003\nclick 10000\nwait 200\n"
+         "expect-text 10001 \"Test succeeded\"\nexpect-text 1002 \"3.25\"\nexpect-param R 3.25\ncancel",
+         rurorade::IDCANCEL, 0.9},
+        {"click 10000\nwait 200\nok", rurorade::IDOK, 3.25},
+        {"click 10000\nwait 60\ncancel", rurorade::IDCANCEL, 0.9},
+        {"click 10000\nwait 60\nok", rurorade::IDOK, 0.9}};
+    for (const auto& [script, result, r] : runs) {
+        setup->SetParameterValueInBaseUnit("R", 0.9);
+        link.results["In1"] = 3.25;
+        std::ostringstream trace;
+        rurorade::ScriptDriver driver(trace);
         std::string error;
-        EXPECT_TRUE(driver->LoadText(script, "script", error)) << error;
-        UiContext::Get().SetDriver(driver.get());
-        ScopedEnv env("ZEK_PROGRAMS_DIR", nullptr);
-        const int result = dlg.DoModal();
-        EXPECT_EQ(driver->Failure(), "") << trace.str();
-        return result;
+        ASSERT_TRUE(driver.LoadText(script, "script", error)) << error;
+        UiContext::Get().SetDriver(&driver);
+        ProbeTest dlg(setup.get());
+        EXPECT_EQ(dlg.DoModal(), result) << script;
+        EXPECT_EQ(driver.Failure(), "") << trace.str();
+        EXPECT_FALSE(dlg.m_bTestRunning || UiContext::Get().HasTimers()) << script;
+        EXPECT_EQ(R(), r) << script;
     }
-    std::ostringstream trace;
-    std::unique_ptr<rurorade::ScriptDriver> driver;
-};
-
-TEST_F(TestDlgModal, CancelRestoresTheSetupAfterASuccessfulRun)
-{
-    link.results["In1"] = 3.25;
-    ProbeTest dlg(setup.get());
-    EXPECT_EQ(Run(dlg, R"(
-        expect-dialog 9950
-        expect-text 10000 "Start"
-        expect-hidden 10003
-        click 10000
-        expect-text 10000 "Stop"
-        expect-text 10001 "Running test"
-        wait 200
-        expect-text 10001 "Test succeeded"
-        expect-text 1002 "3.25"
-        expect-param R 3.25
-        cancel
-    )"),
-              rurorade::IDCANCEL);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 0.9);
-}
-
-TEST_F(TestDlgModal, OkKeepsTheMeasuredValue)
-{
-    link.results["In1"] = 3.25;
-    ProbeTest dlg(setup.get());
-    EXPECT_EQ(Run(dlg, R"(
-        click 10000
-        wait 200
-        ok
-    )"),
-              rurorade::IDOK);
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 3.25);
-}
-
-TEST_F(TestDlgModal, ClosingDuringARunStopsItAndRestoresTheSetup)
-{
-    ProbeTest dlg(setup.get());
-    EXPECT_EQ(Run(dlg, R"(
-        click 10000
-        wait 60
-        cancel
-    )"),
-              rurorade::IDCANCEL);
-    EXPECT_FALSE(dlg.m_bTestRunning);
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("R"), 0.9);
 }
 
 }  // namespace
