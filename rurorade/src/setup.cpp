@@ -54,34 +54,32 @@ int CMC_Quantity::ChangeUnitType(const char* unitName)
     return 1;
 }
 
+namespace {
+// The setup's drive link; without one the call fails with "No drive is connected."
+rurorade::DriveLink* LinkOf(CMC_Setup* setup)
+{
+    rurorade::DriveLink* link = setup ? setup->GetDriveLink() : nullptr;
+    if (link == nullptr) rurorade::SetLastErrorText("No drive is connected.");
+    return link;
+}
+}  // namespace
+
 int CMC_Parameter::WriteToChip()
 {
-    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
-    if (link == nullptr) {
-        rurorade::SetLastErrorText("No drive is connected.");
-        return 0;
-    }
-    return link->WriteParameter(*this) ? 1 : 0;
+    rurorade::DriveLink* link = LinkOf(m_setup);
+    return link && link->WriteParameter(*this) ? 1 : 0;
 }
 
 int CMC_Variable::ReadFromChip()
 {
-    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
-    if (link == nullptr) {
-        rurorade::SetLastErrorText("No drive is connected.");
-        return 0;
-    }
-    return link->ReadVariable(*this) ? 1 : 0;
+    rurorade::DriveLink* link = LinkOf(m_setup);
+    return link && link->ReadVariable(*this) ? 1 : 0;
 }
 
 int CMC_Variable::WriteToChip()
 {
-    rurorade::DriveLink* link = m_setup ? m_setup->GetDriveLink() : nullptr;
-    if (link == nullptr) {
-        rurorade::SetLastErrorText("No drive is connected.");
-        return 0;
-    }
-    return link->WriteVariable(*this) ? 1 : 0;
+    rurorade::DriveLink* link = LinkOf(m_setup);
+    return link && link->WriteVariable(*this) ? 1 : 0;
 }
 
 // ---- setup ----
