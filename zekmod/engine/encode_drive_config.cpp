@@ -165,28 +165,34 @@ int II2TPROT_D(CMC_Setup* s)
     return Write<Unit::Internal>(s, "II2TPROT_D", [s](double in) { return in * CurrentScale(s); }, "InPS");
 }
 
+namespace {
+
 // 2^26 times the speed loop period over the I2t time.
-int SFI2T_D(CMC_Setup* s)
-{
-    return Write(s, "SFI2T_D", [](double ts, double t) { return ts * 67108864 / t; }, "Ts_S", "t_I2t_D");
-}
+double I2tTimeScale(double ts, double t) { return ts * 67108864 / t; }
 
 // (I^2 - In^2) in counts^2, divided by 16.
+double I2tIntegralLimit(CMC_Setup* s, double i, double in) { return (i * i - in * in) * Squared(CurrentScale(s)) * 0.0625; }
+
+// The warning level of the same integral, for an I2t time of t seconds.
+double I2tWarningLimit(CMC_Setup* s, double i, double t, double in)
+{
+    return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625;
+}
+
+}  // namespace
+
+int SFI2T_D(CMC_Setup* s) { return Write(s, "SFI2T_D", I2tTimeScale, "Ts_S", "t_I2t_D"); }
+
 int I2TINTLIM_D(CMC_Setup* s)
 {
-    return Write(
-        s, "I2TINTLIM_D",
-        [s](double i, double in) { return (i * i - in * in) * Squared(CurrentScale(s)) * 0.0625; }, "I_I2t_D", "InPS");
+    return Write(s, "I2TINTLIM_D", [s](double i, double in) { return I2tIntegralLimit(s, i, in); }, "I_I2t_D", "InPS");
 }
 
 int II2TWARLIM_D(CMC_Setup* s)
 {
     return Write(
-        s, "II2TWARLIM_D",
-        [s](double i, double t, double in) {
-            return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625;
-        },
-        "I_I2t_D", "t_I2t_D", "InPS");
+        s, "II2TWARLIM_D", [s](double i, double t, double in) { return I2tWarningLimit(s, i, t, in); }, "I_I2t_D",
+        "t_I2t_D", "InPS");
 }
 
 int IMAXPROT(CMC_Setup* s)
@@ -213,26 +219,18 @@ int II2TPROT_M(CMC_Setup* s)
     return Write(s, "II2TPROT_M", [s](double in) { return in * CurrentScale(s); }, "In");
 }
 
-int SFI2T_M(CMC_Setup* s)
-{
-    return Write(s, "SFI2T_M", [](double ts, double t) { return ts * 67108864 / t; }, "Ts_S", "t_I2t_M");
-}
+int SFI2T_M(CMC_Setup* s) { return Write(s, "SFI2T_M", I2tTimeScale, "Ts_S", "t_I2t_M"); }
 
 int I2TINTLIM_M(CMC_Setup* s)
 {
-    return Write(
-        s, "I2TINTLIM_M",
-        [s](double i, double in) { return (i * i - in * in) * Squared(CurrentScale(s)) * 0.0625; }, "I_I2t_M", "In");
+    return Write(s, "I2TINTLIM_M", [s](double i, double in) { return I2tIntegralLimit(s, i, in); }, "I_I2t_M", "In");
 }
 
 int I2TWARLIM_M(CMC_Setup* s)
 {
     return Write(
-        s, "I2TWARLIM_M",
-        [s](double t, double i, double in) {
-            return (i * i - in * in) * (1 - 2 / t) * Squared(CurrentScale(s)) * 0.0625;
-        },
-        "t_I2t_M", "I_I2t_M", "In");
+        s, "I2TWARLIM_M", [s](double t, double i, double in) { return I2tWarningLimit(s, i, t, in); }, "t_I2t_M",
+        "I_I2t_M", "In");
 }
 
 int BRAKELIM(CMC_Setup* s)
