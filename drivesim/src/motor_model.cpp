@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -14,7 +15,7 @@ namespace {
 
 using Json = nlohmann::json;
 
-enum class Range { Positive, NonNegative, Any, Direction };
+enum class Range { Positive, NonNegative, Any, Direction, Flag, HallCase };
 
 struct RealField {
     const char* name;
@@ -32,19 +33,26 @@ constexpr RealField kRealFields[] = {
     {"resistance", &MotorModel::resistance, Range::Positive},
     {"inductance", &MotorModel::inductance, Range::Positive},
     {"torqueConstant", &MotorModel::torqueConstant, Range::Positive},
+    {"ld", &MotorModel::ld, Range::NonNegative},
+    {"lq", &MotorModel::lq, Range::NonNegative},
     {"inertia", &MotorModel::inertia, Range::Positive},
+    {"loadInertia", &MotorModel::loadInertia, Range::NonNegative},
     {"viscousFriction", &MotorModel::viscousFriction, Range::NonNegative},
     {"coulombFriction", &MotorModel::coulombFriction, Range::NonNegative},
+    {"loadTorque", &MotorModel::loadTorque, Range::Any},
     {"hallShift", &MotorModel::hallShift, Range::Any},
     {"vdc", &MotorModel::vdc, Range::Positive},
     {"analogueInput", &MotorModel::analogueInput, Range::Any},
+    {"currentOffset", &MotorModel::currentOffset, Range::Any},
+    {"noise", &MotorModel::noise, Range::NonNegative},
 };
 
 constexpr WholeField kWholeFields[] = {
     {"polePairs", &MotorModel::polePairs, Range::Positive},
     {"encoderLines", &MotorModel::encoderLines, Range::Positive},
     {"encoderDirection", &MotorModel::encoderDirection, Range::Direction},
-    {"hallConfiguration", &MotorModel::hallConfiguration, Range::NonNegative},
+    {"encoderIndex", &MotorModel::encoderIndex, Range::Flag},
+    {"hallCase", &MotorModel::hallCase, Range::HallCase},
 };
 
 // Empty when `v` fits the range, else what is wrong.
@@ -54,6 +62,8 @@ std::string CheckRange(double v, Range range)
     case Range::Positive: return v > 0 ? "" : "must be positive";
     case Range::NonNegative: return v >= 0 ? "" : "must not be negative";
     case Range::Direction: return (v == 1 || v == -1) ? "" : "must be 1 or -1";
+    case Range::Flag: return (v == 0 || v == 1) ? "" : "must be 0 or 1";
+    case Range::HallCase: return (v >= 2 && v <= 13) ? "" : "must be a Hall configuration from 2 to 13";
     case Range::Any: break;
     }
     return "";
@@ -102,7 +112,7 @@ std::optional<MotorModel> MotorFromJson(const std::string& text, const std::stri
     Json root;
     try {
         root = Json::parse(text);
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {  // a syntax error, or a number no double holds
         error = source + ": not valid JSON: " + e.what();
         return std::nullopt;
     }
@@ -133,23 +143,50 @@ std::optional<MotorModel> LoadMotor(const std::string& path, std::string& error)
     return MotorFromJson(text.str(), path, error);
 }
 
+namespace {
+
+constexpr std::pair<Fault, const char*> kFaultNames[] = {
+    {Fault::None, "none"},
+    {Fault::ShortCircuit, "short-circuit"},
+    {Fault::EnableOff, "enable-off"},
+    {Fault::OpenPhase, "open-phase"},
+    {Fault::DeadLink, "dead-link"},
+    {Fault::HallSupply, "hall-supply"},
+    {Fault::HallStuck, "hall-stuck"},
+    {Fault::EncoderAMissing, "encoder-a-missing"},
+    {Fault::EncoderBMissing, "encoder-b-missing"},
+    {Fault::EncoderSwapped, "encoder-swapped"},
+    {Fault::PhasesSwapped, "phases-swapped"},
+    {Fault::LockedRotor, "locked-rotor"},
+    {Fault::LimitPositive, "limit-positive"},
+    {Fault::LimitNegative, "limit-negative"},
+};
+
+}  // namespace
+
 std::optional<Fault> ParseFault(const std::string& name)
 {
-    for (Fault f : {Fault::None, Fault::ShortCircuit, Fault::EnableOff, Fault::OpenPhase, Fault::DeadLink})
-        if (name == FaultName(f)) return f;
+    for (const auto& [fault, text] : kFaultNames)
+        if (name == text) return fault;
     return std::nullopt;
 }
 
 const char* FaultName(Fault fault)
 {
-    switch (fault) {
-    case Fault::None: return "none";
-    case Fault::ShortCircuit: return "short-circuit";
-    case Fault::EnableOff: return "enable-off";
-    case Fault::OpenPhase: return "open-phase";
-    case Fault::DeadLink: return "dead-link";
-    }
+    for (const auto& [f, text] : kFaultNames)
+        if (f == fault) return text;
     return "none";
+}
+
+std::string FaultNames()
+{
+    std::string names;
+    for (const auto& [fault, text] : kFaultNames) {
+        if (fault == Fault::None) continue;
+        if (!names.empty()) names += ", ";
+        names += text;
+    }
+    return names;
 }
 
 }  // namespace drivesim

@@ -12,24 +12,41 @@ namespace {
 
 constexpr const char* kNoAnswer = "The drive does not answer.";
 constexpr int kMaxLogPoints = 100000;  // the drive's log buffer
-constexpr std::int64_t kNever = ProgramPlan::kNever;
-
-std::int64_t At(std::int64_t startMs, std::int64_t offsetMs) { return offsetMs == kNever ? kNever : startMs + offsetMs; }
-
-bool IsCurrent(const std::string& name) { return name == "IQ" || name == "ID"; }
+constexpr double kTimeTolerance = 1e-9;  // s
 
 }  // namespace
 
-SimulatedDrive::SimulatedDrive(CMC_Setup* setup, MotorModel motor, rurorade::Clock& clock)
-    : m_setup(setup), m_motor(motor), m_clock(clock)
+SimulatedDrive::SimulatedDrive(CMC_Setup* setup, MotorModel motor, rurorade::Clock& clock, std::uint64_t seed)
+    : m_setup(setup), m_motor(motor), m_clock(clock), m_originMs(clock.NowMs()), m_core(motor, seed)
 {
-    for (const char* name : {"var_u2", "var_i1", "REFTST_V", "RINCTST_V", "TINCTST"}) m_variables[name] = 0.0;
+    for (const char* name : {"var_u2", "var_i1", "REFTST_V", "RINCTST_V", "TINCTST"}) m_core.Publish(name, 0.0);
+    DriveHardware hw;
+    std::string error;
+    if (ReadHardware(m_setup, hw, error)) m_core.Configure(hw);  // else the defaults, until a program starts
+    m_core.Registers().Load(m_setup);
     if (m_setup) m_setup->SetDriveLink(this);
 }
 
 SimulatedDrive::~SimulatedDrive()
 {
     if (m_setup && m_setup->GetDriveLink() == this) m_setup->SetDriveLink(nullptr);
+}
+
+void SimulatedDrive::SetFault(Fault fault)
+{
+    Update();
+    m_fault = fault;
+    m_core.SetFault(fault);
+}
+
+void SimulatedDrive::SetNoise(double sigmaSteps) { m_core.GetSensors().SetNoise(sigmaSteps > 0 ? sigmaSteps : 0.0); }
+
+void SimulatedDrive::SetSeed(std::uint64_t seed) { m_core.GetSensors().Seed(seed); }
+
+DriveCore& SimulatedDrive::Core()
+{
+    Update();
+    return m_core;
 }
 
 std::optional<double> SimulatedDrive::WrittenParameter(const std::string& name) const
@@ -49,65 +66,85 @@ bool SimulatedDrive::Answering()
 {
     if (m_fault == Fault::DeadLink) return Fail(kNoAnswer);
     Update();
+    if (!m_failure.empty()) return Fail(m_failure);
     return true;
 }
 
 void SimulatedDrive::Update()
 {
-    if (!m_run || m_run->ended) return;
-    const std::int64_t elapsed = m_clock.NowMs() - m_run->startMs;
-    const ProgramPlan& plan = m_run->plan;
-    Variables& user = m_userVariables[m_run->program];
-    if (elapsed >= plan.startedMs) user["STARTED"] = 1;
-    if (elapsed < plan.endMs) return;
-    for (const auto& [name, value] : plan.userResults) user[name] = value;
-    for (const auto& [name, value] : plan.driveResults) m_variables[name] = value;
-    m_run->ended = true;
-}
-
-bool SimulatedDrive::AxisOn() const
-{
-    if (!m_run || m_run->ended) return false;
-    return m_clock.NowMs() - m_run->startMs >= m_run->plan.axisOnMs;
-}
-
-std::uint32_t SimulatedDrive::Mer() const { return m_mer | (m_fault == Fault::EnableOff ? 0x8000u : 0u); }
-
-bool SimulatedDrive::DriveValue(const std::string& name, double& value) const
-{
-    if (name == "MER") {
-        value = Mer();
-        return true;
-    }
-    if (IsCurrent(name)) {
-        value = 0.0;
-        if (AxisOn()) {
-            const auto it = m_run->plan.currents.find(name);
-            if (it != m_run->plan.currents.end()) value = it->second;
+    const double target = (m_clock.NowMs() - m_originMs) * 1e-3;
+    const double ts = m_core.Period();
+    m_core.TrackShaft();
+    while (m_time + ts <= target + kTimeTolerance) {
+        if (!m_run && !m_core.AxisOn() && m_core.GetPlant().AtRest()) {
+            // Nothing can change: let the time pass in one go.
+            const auto n = static_cast<std::int64_t>(std::floor((target - m_time) / ts + kTimeTolerance));
+            m_core.Idle(n);
+            m_time += n * ts;
+            break;
         }
-        return true;
+        StepPeriod();
+        m_time += ts;
     }
-    const auto it = m_variables.find(name);
-    if (it == m_variables.end()) return false;
-    value = it->second;
-    return true;
 }
 
-double SimulatedDrive::Noise()
+void SimulatedDrive::StepPeriod()
 {
-    // xorshift64*: the same sequence on every platform.
-    m_random ^= m_random >> 12;
-    m_random ^= m_random << 25;
-    m_random ^= m_random >> 27;
-    const std::uint64_t r = m_random * 2685821657736338717ULL;
-    const double unit = static_cast<double>(r >> 11) / 9007199254740992.0;  // [0, 1)
-    return m_noise * (2 * unit - 1);
+    m_core.Sense();
+    if (m_run) {
+        ProgramContext& c = *m_run->context;
+        c.logFull = !m_log || m_log->closed || m_log->data.size() >= m_log->points;
+        const bool more = m_run->code->Period(c);
+        if (c.logRequested && m_log && !m_log->started) {
+            m_log->started = true;
+            m_log->firstPeriod = m_core.Periods();
+            c.logFull = m_log->points == 0;
+        }
+        if (m_core.AxisOn()) m_run->powered = true;
+        ++c.period;
+        if (!more) EndRun(true);
+        else if (m_run->powered && !m_core.AxisOn()) EndRun(false);  // a protection stopped it
+    }
+    if (!m_core.Act()) {
+        m_failure = "The simulated drive stopped: " + m_core.Problem() + ".";
+        if (m_run) EndRun(false);
+    }
+    Sample();
+}
+
+void SimulatedDrive::EndRun(bool finished)
+{
+    if (!finished && m_run) {
+        // Aborted by a protection: the program reports that the test did not pass.
+        m_userVariables[m_run->program]["test_flag"] = 0;
+    }
+    m_core.PowerOff();
+    if (m_log && m_log->started) m_log->closed = true;
+    m_run.reset();
+}
+
+void SimulatedDrive::Sample()
+{
+    if (!m_log || !m_log->started || m_log->closed) return;
+    const std::int64_t k = m_core.Periods() - 1 - m_log->firstPeriod;
+    if (k < 0 || k % m_log->sampling != 0) return;
+    if (m_log->data.size() >= m_log->points) {
+        m_log->closed = true;
+        return;
+    }
+    std::vector<double> point;
+    point.reserve(m_log->probes.size() + 1);
+    point.push_back(static_cast<double>(k) * m_core.Period());
+    for (const DriveCore::Probe& probe : m_log->probes) point.push_back(m_core.Value(probe));
+    m_log->data.push_back(std::move(point));
 }
 
 bool SimulatedDrive::WriteParameter(const CMC_Parameter& parameter)
 {
     if (!Answering()) return false;
-    m_parameters[parameter.GetName()] = parameter.GetValueInInternalUnit();
+    const double value = parameter.GetValueInInternalUnit();
+    m_parameters[parameter.GetName()] = value;
+    m_core.Registers().Set(parameter.GetName(), value);
     return true;
 }
 
@@ -115,7 +152,7 @@ bool SimulatedDrive::ReadVariable(CMC_Variable& variable)
 {
     if (!Answering()) return false;
     double raw = 0.0;
-    if (!DriveValue(variable.GetName(), raw)) return Fail("The drive has no variable \"" + variable.GetName() + "\".");
+    if (!m_core.Read(variable.GetName(), raw)) return Fail("The drive has no variable \"" + variable.GetName() + "\".");
     variable.SetValueInInternalUnit(raw);
     return true;
 }
@@ -123,9 +160,8 @@ bool SimulatedDrive::ReadVariable(CMC_Variable& variable)
 bool SimulatedDrive::WriteVariable(const CMC_Variable& variable)
 {
     if (!Answering()) return false;
-    const double value = variable.GetValueInInternalUnit();
-    if (variable.GetName() == "MER") m_mer = TruncToUInt32(value) & 0xFFFFu;  // writing clears latched bits
-    else m_variables[variable.GetName()] = value;
+    if (!m_core.Write(variable.GetName(), variable.GetValueInInternalUnit()))
+        return Fail("The drive variable \"" + variable.GetName() + "\" is a measurement and cannot be written.");
     return true;
 }
 
@@ -157,65 +193,65 @@ bool SimulatedDrive::GetUserVariable(const std::string& program, const std::stri
 bool SimulatedDrive::StartProgram(const std::string& program, const std::string& section,
                                   const rurorade::LoggerRequest* logger)
 {
-    if (!Answering()) return false;
+    if (m_fault == Fault::DeadLink) return Fail(kNoAnswer);
+    Update();
+    m_failure.clear();
     const std::string& name = section.empty() ? program : section;
-    if (!IsKnownProgram(name)) return Fail("The drive has no program \"" + name + "\".");
+    std::unique_ptr<DriveProgram> code = MakeProgram(name);
+    if (!code) return Fail("The drive has no program \"" + name + "\".");
     DriveHardware hw;
     std::string error;
     if (!ReadHardware(m_setup, hw, error)) return Fail(error);
 
-    int points = 0;
-    int sampling = 1;
+    Log log;
     if (logger) {
-        points = std::clamp(logger->points, 0, kMaxLogPoints);
-        sampling = std::max(1, logger->sampling);
-        double unused = 0.0;
-        for (const std::string& v : logger->variables)
-            if (!DriveValue(v, unused)) return Fail("The drive cannot log \"" + v + "\": it has no such variable.");
-    }
-    const double step = sampling * hw.LoopPeriod();  // s between logged points
-    const std::int64_t logMs = TruncToInt32(std::ceil(points * step * 1000));
-
-    const auto inputs = m_userVariables.find(program);
-    ProgramPlan plan;
-    if (!PlanProgram(name, inputs == m_userVariables.end() ? Variables{} : inputs->second, m_motor, m_fault, hw,
-                     logMs, plan, error))
-        return Fail(error);
-
-    // A program already running is aborted without results.
-    const std::int64_t now = m_clock.NowMs();
-    m_run = Run{program, now, plan, false};
-    m_userVariables[program]["STARTED"] = 0;
-    m_mer |= plan.merBits;
-
-    if (logger) {
-        Log log;
-        log.startMs = At(now, plan.logStartMs);
-        log.endMs = At(now, plan.endMs);
-        for (int k = 0; k < points; ++k) {
-            std::vector<double> point{k * step};
-            for (const std::string& v : logger->variables) {
-                double value = 0.0;
-                if (IsCurrent(v)) {
-                    const auto it = plan.currents.find(v);
-                    value = TG_Round((it == plan.currents.end() ? 0.0 : it->second) + Noise());
-                } else {
-                    DriveValue(v, value);
-                }
-                point.push_back(value);
-            }
-            log.points.push_back(std::move(point));
+        log.points = static_cast<std::size_t>(std::clamp(logger->points, 0, kMaxLogPoints));
+        log.sampling = std::max(1, logger->sampling);
+        for (const std::string& v : logger->variables) {
+            DriveCore::Probe probe;
+            if (!m_core.Resolve(v, probe)) return Fail("The drive cannot log \"" + v + "\": it has no such variable.");
+            log.probes.push_back(probe);
         }
-        m_log = std::move(log);
     }
-    Update();
+
+    if (m_run) EndRun(true);  // a program already running is aborted; its results are never written
+    m_core.PowerOff();
+    m_core.Configure(hw);
+    m_core.Registers().Load(m_setup);
+    for (const auto& [register_, value] : m_parameters) m_core.Registers().Set(register_, value);
+    m_core.servo = Servo::Voltage;
+    m_core.encoderFrame = false;
+    m_core.angleStep = 0;
+    m_core.vdCommand = m_core.vqCommand = 0;
+    m_core.idReference = m_core.iqReference = 0;
+    m_core.profileTarget = DriveCore::ProfileTarget::None;
+    m_core.currentTrip = 0;
+    m_core.hallCommutation = false;
+    m_core.ResetLoops();
+
+    Variables& user = m_userVariables[program];
+    user["STARTED"] = 0;
+    m_run = Run{program, std::move(code), std::make_unique<ProgramContext>(m_core, user), false};
+    if (logger) m_log = std::move(log);
+    else m_log.reset();
+    return true;
+}
+
+bool SimulatedDrive::StopProgram()
+{
+    if (!Answering()) return false;
+    if (m_run) {
+        m_core.PowerOff();
+        if (m_log && m_log->started) m_log->closed = true;
+        m_run.reset();
+    }
     return true;
 }
 
 bool SimulatedDrive::GetAxisOn(bool& on)
 {
     if (!Answering()) return false;
-    on = AxisOn();
+    on = m_core.AxisOn();
     return true;
 }
 
@@ -223,14 +259,7 @@ bool SimulatedDrive::UploadLog(std::vector<std::vector<double>>& points)
 {
     if (!Answering()) return false;
     if (!m_log) return Fail("No data has been logged.");
-    points.clear();
-    if (m_log->startMs == kNever) return true;
-    // Only what has been recorded by now, and nothing after the program ended.
-    const double last = static_cast<double>(std::min(m_clock.NowMs(), m_log->endMs) - m_log->startMs);  // ms
-    for (const auto& point : m_log->points) {
-        if (point[0] * 1000 > last) break;
-        points.push_back(point);
-    }
+    points = m_log->data;
     return true;
 }
 
@@ -238,7 +267,32 @@ bool SimulatedDrive::ExecuteString(const std::string& commands)
 {
     if (!Answering()) return false;
     m_commands.push_back(commands);
+    if (commands.find("ENCAPI1") != std::string::npos) m_core.GetSensors().ArmCapture();
     return true;
+}
+
+void SimulatedDrive::TurnShaft(double degrees, std::int64_t ms)
+{
+    Update();
+    m_core.GetPlant().HandTurn(degrees * kPi / 180, ms * 1e-3);
+}
+
+void SimulatedDrive::ReleaseShaft()
+{
+    Update();
+    m_core.GetPlant().HandRelease();
+}
+
+void SimulatedDrive::SetAnalogueInput(double volts)
+{
+    Update();
+    m_core.analogueVolts = volts;
+}
+
+double SimulatedDrive::ShaftDegrees()
+{
+    Update();
+    return m_core.GetPlant().MechanicalAngle() * 180 / kPi;
 }
 
 }  // namespace drivesim

@@ -113,6 +113,7 @@ void CMC_TestDlg::StopTest()
     }
     m_bTestRunning = false;
     KillTimer(kTestTimerId);
+    if (DriveLink* link = GetDriveLink()) link->StopProgram();  // halts the drive too
     SetStatus("Test stopped", true);
     UpdateFrame();
 }
@@ -124,6 +125,7 @@ void CMC_TestDlg::AbortRun()
     m_bContinuousRun = false;
     m_bStopRequest = true;
     KillTimer(kTestTimerId);
+    if (DriveLink* link = GetDriveLink()) link->StopProgram();
     UpdateFrame();
 }
 

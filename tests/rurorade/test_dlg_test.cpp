@@ -42,6 +42,8 @@ public:
     bool ReadVariable(CMC_Variable&) override { return false; }
     bool WriteVariable(const CMC_Variable&) override { return true; }
     bool ExecuteString(const std::string&) override { return true; }
+    bool StopProgram() override { return ++stops, true; }
+    int stops = 0;
     std::string GetLastErrorText() const override { return m_lastError; }
     bool SetUserVariable(const std::string& program, const std::string& name, double value) override
     {

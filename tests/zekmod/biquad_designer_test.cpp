@@ -284,6 +284,7 @@ public:
     bool GetAxisOn(bool&) override { return false; }
     bool UploadLog(std::vector<std::vector<double>>&) override { return false; }
     bool ExecuteString(const std::string&) override { return false; }
+    bool StopProgram() override { return false; }
     std::string GetLastErrorText() const override { return "offline"; }
 };
 

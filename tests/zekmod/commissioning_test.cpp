@@ -54,6 +54,8 @@ public:
     bool WriteParameter(const CMC_Parameter&) override { return true; }
     bool WriteVariable(const CMC_Variable&) override { return true; }
     bool ExecuteString(const std::string&) override { return true; }
+    bool StopProgram() override { return ++stops, true; }
+    int stops = 0;
     std::string GetLastErrorText() const override { return m_error; }
     bool ReadVariable(CMC_Variable& variable) override
     {

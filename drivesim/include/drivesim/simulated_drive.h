@@ -1,39 +1,48 @@
 #pragma once
-// A drive and motor behind the host's drive link. Time is the host clock's: every call works out
-// the state at clock.NowMs(), so a test advances a virtual clock and nothing sleeps or runs aside.
+// A drive and motor behind the host's drive link, with the bench around them. Time is the host
+// clock's: every call first steps the drive, one current-loop period at a time, up to
+// clock.NowMs(), so a test advances a virtual clock and nothing sleeps or runs aside. Periods in
+// which nothing can change (power stage off, shaft at rest, no program) are skipped in one go.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "drivesim/drive_programs.h"
+#include "drivesim/drive_core.h"
+#include "drivesim/drive_program.h"
 #include "drivesim/motor_model.h"
 #include "rurorade/drive_link.h"
 #include "rurorade/ui.h"
 
 namespace drivesim {
 
-class SimulatedDrive : public rurorade::DriveLink {
+class SimulatedDrive : public rurorade::DriveLink, public rurorade::Bench {
 public:
     // Attaches itself as `setup`'s drive link (and detaches when destroyed, if still attached).
     // The hardware constants (converter range, ImaxPS, VdcMaxMeasurable, DSP_freq, PWMPER, CLPER,
-    // DBT, DBTPC) are read from `setup` whenever a program starts.
-    SimulatedDrive(CMC_Setup* setup, MotorModel motor, rurorade::Clock& clock);
+    // SLPER, DBT, DBTPC, AnalogueInputsRange) and the loop registers are read from `setup`
+    // whenever a program starts; registers written through the link act at once.
+    SimulatedDrive(CMC_Setup* setup, MotorModel motor, rurorade::Clock& clock, std::uint64_t seed = 1);
     ~SimulatedDrive() override;
     SimulatedDrive(const SimulatedDrive&) = delete;
     SimulatedDrive& operator=(const SimulatedDrive&) = delete;
 
-    // A fault applies to the programs started afterwards; ENABLE off and a dead link also act at once.
-    void SetFault(Fault fault) { m_fault = fault; }
+    // A fault acts from now on (a program already running meets it too).
+    void SetFault(Fault fault);
     Fault GetFault() const { return m_fault; }
     const MotorModel& Motor() const { return m_motor; }
-    // Peak of the uniform noise on logged currents, counts (0: none).
-    void SetNoise(double counts) { m_noise = counts; }
+    // Converter noise, standard deviation in converter steps (0: none); the motor's by default.
+    void SetNoise(double sigmaSteps);
+    // Seed of the noise; the same seed repeats a run exactly.
+    void SetSeed(std::uint64_t seed);
     // Command lines received, in order.
     const std::vector<std::string>& Commands() const { return m_commands; }
     // Last value written to a drive parameter, internal unit.
     std::optional<double> WrittenParameter(const std::string& name) const;
+    // The drive itself, stepped up to the clock's present time.
+    DriveCore& Core();
 
     bool WriteParameter(const CMC_Parameter& parameter) override;
     bool ReadVariable(CMC_Variable& variable) override;
@@ -42,45 +51,55 @@ public:
     bool GetUserVariable(const std::string& program, const std::string& name, double& value) override;
     bool StartProgram(const std::string& program, const std::string& section,
                       const rurorade::LoggerRequest* logger) override;
+    bool StopProgram() override;
     bool GetAxisOn(bool& on) override;
     bool UploadLog(std::vector<std::vector<double>>& points) override;
     bool ExecuteString(const std::string& commands) override;
     std::string GetLastErrorText() const override { return m_lastError; }
+    rurorade::Bench* GetBench() override { return this; }
+
+    void TurnShaft(double degrees, std::int64_t ms) override;
+    void ReleaseShaft() override;
+    void SetAnalogueInput(double volts) override;
+    double ShaftDegrees() override;
 
 private:
     struct Run {
         std::string program;
-        std::int64_t startMs = 0;  // clock time of the start
-        ProgramPlan plan;
-        bool ended = false;
+        std::unique_ptr<DriveProgram> code;
+        std::unique_ptr<ProgramContext> context;
+        bool powered = false;  // the power stage has been on
     };
     struct Log {
-        std::int64_t startMs = 0;  // clock time of the first point
-        std::int64_t endMs = 0;    // clock time after which nothing more is recorded
-        std::vector<std::vector<double>> points;
+        std::vector<DriveCore::Probe> probes;
+        std::size_t points = 0;
+        int sampling = 1;
+        bool started = false;
+        bool closed = false;
+        std::int64_t firstPeriod = 0;
+        std::vector<std::vector<double>> data;
     };
 
-    bool Answering();                      // false, with the error text, on a dead link
+    bool Answering();                      // false, with the error text, on a dead link or a failed model
     bool Fail(const std::string& text);    // sets the error text, returns false
-    void Update();                         // applies what has happened up to now
-    bool AxisOn() const;
-    std::uint32_t Mer() const;
-    bool DriveValue(const std::string& name, double& value) const;
-    double Noise();                        // uniform in [-m_noise, m_noise]
+    void Update();                         // steps the drive up to now
+    void StepPeriod();
+    void EndRun(bool finished);
+    void Sample();
 
     CMC_Setup* m_setup;
     MotorModel m_motor;
     rurorade::Clock& m_clock;
+    std::int64_t m_originMs;
+    double m_time = 0;                     // s of drive time stepped since the origin
+    DriveCore m_core;
     Fault m_fault = Fault::None;
-    double m_noise = 1.0;
-    std::uint64_t m_random = 0x9E3779B97F4A7C15ULL;  // fixed seed: runs repeat exactly
-    std::uint32_t m_mer = 0;                         // latched error bits
-    std::map<std::string, Variables> m_userVariables;  // per program
-    Variables m_variables;                             // drive variables, internal units
-    Variables m_parameters;
+    std::map<std::string, Variables> m_userVariables;  // per program image
+    std::map<std::string, double> m_parameters;        // written through the link
     std::optional<Run> m_run;
     std::optional<Log> m_log;
     std::vector<std::string> m_commands;
+    std::string m_failure;                 // the model could not go on
     std::string m_lastError;
 };
 

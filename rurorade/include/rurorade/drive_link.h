@@ -3,6 +3,7 @@
 // variables, the axis state, the data logger and command lines. Implemented by the simulated
 // drive (drivesim) and, later, a serial link. Every call answers at once (no blocking): a
 // simulated drive works out its state at the host clock's present time.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,22 @@ struct LoggerRequest {
     int points = 0;                      // number of points to record
     int logType = 0;
     int sampling = 1;                    // record every `sampling`-th control period
+};
+
+// The bench around a simulated drive: what a person's hand can do to the motor and the inputs.
+class Bench {
+public:
+    virtual ~Bench() = default;
+    // Turns the shaft by `degrees` (mechanical, positive in the motor's positive direction) at a
+    // steady speed over `ms` of drive time, against whatever torque the motor makes; the hand then
+    // holds the shaft where it ended until ReleaseShaft.
+    virtual void TurnShaft(double degrees, std::int64_t ms) = 0;
+    // Takes the hand off the shaft.
+    virtual void ReleaseShaft() = 0;
+    // Sets the voltage at the analogue reference input.
+    virtual void SetAnalogueInput(double volts) = 0;
+    // Mechanical shaft angle in degrees since the drive was attached.
+    virtual double ShaftDegrees() = 0;
 };
 
 class DriveLink {
@@ -42,8 +59,12 @@ public:
     virtual bool UploadLog(std::vector<std::vector<double>>& points) = 0;
     // A line of drive commands ("!CAP;ENCAPI1;").
     virtual bool ExecuteString(const std::string& commands) = 0;
+    // Halts the running program: the power stage goes off and the program's results are not written.
+    virtual bool StopProgram() = 0;
     // Text of the last communication error.
     virtual std::string GetLastErrorText() const = 0;
+    // The bench of a simulated drive; null for a real one.
+    virtual Bench* GetBench() { return nullptr; }
 };
 
 }  // namespace rurorade

@@ -1,0 +1,79 @@
+#include <cmath>
+#include <string_view>
+
+#include "program_steps.h"
+
+namespace drivesim {
+
+namespace {
+
+struct Entry {
+    std::string_view section;
+    std::unique_ptr<DriveProgram> (*make)();
+};
+
+constexpr Entry kPrograms[] = {
+    {"VDC_Detection_Test", programs::MakeVdcDetection},
+    {"Initial_Positioning_Test", programs::MakeInitialPositioning},
+    {"Ident_R_or_Rs", programs::MakeResistanceRun},
+    {"Ident_L_or_Tau_el", programs::MakeInductanceRun},
+};
+
+}  // namespace
+
+double ProgramContext::Input(const char* name) const
+{
+    const auto it = user.find(name);
+    return it == user.end() || !std::isfinite(it->second) ? 0.0 : it->second;
+}
+
+std::int64_t ProgramContext::Periods(double ms) const
+{
+    const double n = std::ceil(ms * 1e-3 / drive.Period() - 1e-9);
+    return n < 1 ? 1 : static_cast<std::int64_t>(n);
+}
+
+bool IsKnownProgram(const std::string& section)
+{
+    for (const Entry& e : kPrograms)
+        if (e.section == section) return true;
+    return false;
+}
+
+std::unique_ptr<DriveProgram> MakeProgram(const std::string& section)
+{
+    for (const Entry& e : kPrograms)
+        if (e.section == section) return e.make();
+    return nullptr;
+}
+
+namespace programs {
+
+bool StartUp::Done(ProgramContext& c, bool& ended)
+{
+    ended = false;
+    if (m_done) return true;
+    if (c.drive.GetFault() == Fault::EnableOff) return false;  // waits for ENABLE
+    if (c.period < c.Periods(kPowerUpMs)) return false;
+    if (!c.drive.PowerOn()) {
+        ended = true;
+        return false;
+    }
+    c.user["STARTED"] = 1;
+    m_done = true;
+    return true;
+}
+
+void MovingMean::Add(double x)
+{
+    const int size = 1 << m_bits;
+    if (m_count == size) m_sum -= m_samples[m_next];
+    else ++m_count;
+    m_samples[m_next] = x;
+    m_sum += x;
+    m_next = (m_next + 1) & (size - 1);
+}
+
+}  // namespace programs
+
+}  // namespace drivesim
