@@ -9,7 +9,7 @@
 namespace zekhost {
 
 int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
-            const std::string& motorPath)
+            const SimulationOptions& simulation)
 {
     rurorade::ScriptDriver driver(std::cout);
     std::string error;
@@ -17,8 +17,7 @@ int RunEdit(HostSession& session, const std::string& scriptPath, const std::stri
 
     rurorade::VirtualClock clock;
     std::unique_ptr<drivesim::SimulatedDrive> drive;
-    if (simulate || !motorPath.empty())
-        drive = std::make_unique<drivesim::SimulatedDrive>(session.setup.get(), MotorFromOption(motorPath), clock);
+    if (simulate || simulation.Requested()) drive = AttachSimulatedDrive(session, simulation, clock);
     rurorade::UiContext& ui = rurorade::UiContext::Get();
     ui.SetClock(&clock);
     ui.SetDriver(&driver);

@@ -48,6 +48,23 @@ drivesim::MotorModel MotorFromOption(const std::string& path)
     return *loaded;
 }
 
+std::unique_ptr<drivesim::SimulatedDrive> AttachSimulatedDrive(HostSession& session, const SimulationOptions& options,
+                                                               rurorade::Clock& clock)
+{
+    drivesim::Fault fault = drivesim::Fault::None;
+    if (!options.fault.empty()) {
+        auto parsed = drivesim::ParseFault(options.fault);
+        if (!parsed)
+            throw CommandError{kUsage, "unknown fault \"" + options.fault + "\" (available: " + drivesim::FaultNames() + ")"};
+        fault = *parsed;
+    }
+    auto drive = std::make_unique<drivesim::SimulatedDrive>(session.setup.get(), MotorFromOption(options.motorPath),
+                                                            clock, options.seed);
+    drive->SetFault(fault);
+    if (options.noise >= 0) drive->SetNoise(options.noise);
+    return drive;
+}
+
 int RunTest(HostSession& session, const TestOptions& options)
 {
     using GetApi = const zekmod::EngineApi* (*)();
@@ -58,21 +75,12 @@ int RunTest(HostSession& session, const TestOptions& options)
         throw CommandError{kUsage, "unknown test \"" + options.name + "\" (available: vdc, rl)"};
 
     std::string error;
-    const drivesim::MotorModel motor = MotorFromOption(options.motorPath);
-    drivesim::Fault fault = drivesim::Fault::None;
-    if (!options.fault.empty()) {
-        auto parsed = drivesim::ParseFault(options.fault);
-        if (!parsed)
-            throw CommandError{kUsage, "unknown fault \"" + options.fault +
-                                           "\" (available: short-circuit, enable-off, open-phase, dead-link)"};
-        fault = *parsed;
-    }
-
     CMC_Setup& setup = *session.setup;
     const double vdcBefore = Value(setup, "Vdc"), rBefore = Value(setup, "R"), lBefore = Value(setup, "L");
     rurorade::VirtualClock clock;
-    drivesim::SimulatedDrive drive(&setup, motor, clock);
-    drive.SetFault(fault);
+    const std::unique_ptr<drivesim::SimulatedDrive> drive = AttachSimulatedDrive(session, options.simulation, clock);
+    const drivesim::MotorModel& motor = drive->Motor();
+    const drivesim::Fault fault = drive->GetFault();
 
     rurorade::ScriptDriver scriptDriver(std::cout);
     AutoTestDriver autoDriver(std::cout, kDriveTimeLimitMs);

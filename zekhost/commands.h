@@ -1,7 +1,10 @@
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "drivesim/motor_model.h"
+#include "drivesim/simulated_drive.h"
 
 #include "host_session.h"
 
@@ -19,18 +22,29 @@ int RunDecode(HostSession& session, const std::string& out);
 // Designs the biquad filters and prints the 18 slot registers and the 3 location counts.
 int RunBiquad(HostSession& session);
 
-// Opens the setup editor with a scripted driver, with the simulated drive attached when `simulate`;
-// writes the setup to `out` when given. Exit 0 when the script ran with every expectation met,
-// 3 when one failed.
-int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
-            const std::string& motorPath);
+// How the simulated drive is attached: its motor, fault, converter noise and seed.
+struct SimulationOptions {
+    std::string motorPath;   // motor model JSON; empty: the built-in default motor
+    std::string fault;       // injected fault; empty: none
+    double noise = -1;       // converter noise in converter steps; negative: the motor's
+    std::uint64_t seed = 1;
+    bool Requested() const { return !motorPath.empty() || !fault.empty() || noise >= 0 || seed != 1; }
+};
 // The motor model of a --motor option (empty: the built-in default motor). Throws CommandError.
 drivesim::MotorModel MotorFromOption(const std::string& path);
+// A simulated drive attached to the session's setup as `options` describe. Throws CommandError.
+std::unique_ptr<drivesim::SimulatedDrive> AttachSimulatedDrive(HostSession& session, const SimulationOptions& options,
+                                                               rurorade::Clock& clock);
+
+// Opens the setup editor with a scripted driver, with the simulated drive attached when `simulate`
+// (or any simulation option is given); writes the setup to `out` when given. Exit 0 when the
+// script ran with every expectation met, 3 when one failed.
+int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
+            const SimulationOptions& simulation);
 
 struct TestOptions {
     std::string name;        // "vdc" or "rl"
-    std::string motorPath;   // motor model JSON; empty: the built-in default motor
-    std::string fault;       // injected fault; empty: none
+    SimulationOptions simulation;
     std::string scriptPath;  // empty: press Start, run to the end, answer Yes on closing
     std::string out;
 };

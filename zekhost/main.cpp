@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands.h"
+#include "drivesim/motor_model.h"
 
 using namespace zekhost;
 
@@ -56,16 +57,23 @@ int main(int argc, char** argv)
     edit->add_option("--script", script, "script of actions and checks (none: the editor opens and is cancelled)");
     edit->add_option("-o,--output", out, "write the setup here after the editor closes");
     bool simulate = false;
-    std::string editMotor;
     edit->add_flag("--simulate", simulate, "attach the simulated drive, so the editor's tests can run");
-    edit->add_option("--motor", editMotor, "motor model JSON of the simulated drive (implies --simulate)");
 
     TestOptions testOptions;
+    SimulationOptions& simulation = testOptions.simulation;
+    auto addSimulation = [&](CLI::App* cmd, const char* implies) {
+        cmd->add_option("--motor", simulation.motorPath, std::string("motor model JSON (default: the built-in motor)") + implies);
+        cmd->add_option("--fault", simulation.fault, std::string("a bench fault: ") + drivesim::FaultNames() + implies);
+        cmd->add_option("--noise", simulation.noise, std::string("converter noise, standard deviation in converter steps (0: none; default: the motor's)") + implies)
+            ->check(CLI::NonNegativeNumber);
+        cmd->add_option("--seed", simulation.seed, std::string("seed of the noise (default 1)") + implies);
+    };
+    addSimulation(edit, " (implies --simulate)");
+
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
     test->add_option("NAME", testOptions.name, "vdc (DC bus detection) or rl (resistance and inductance)")->required();
     test->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
-    test->add_option("--motor", testOptions.motorPath, "motor model JSON (default: the built-in motor)");
-    test->add_option("--fault", testOptions.fault, "short-circuit, enable-off, open-phase or dead-link");
+    addSimulation(test, "");
     test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");
     test->add_option("-o,--output", testOptions.out, "write the setup here after the test closes");
     AddCommon(test, common);
@@ -88,7 +96,7 @@ int main(int argc, char** argv)
         if (encode->parsed()) return RunEncode(session, out);
         if (decode->parsed()) return RunDecode(session, out);
         if (biquad->parsed()) return RunBiquad(session);
-        if (edit->parsed()) return RunEdit(session, script, out, simulate, editMotor);
+        if (edit->parsed()) return RunEdit(session, script, out, simulate, simulation);
         if (test->parsed()) return RunTest(session, testOptions);
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";

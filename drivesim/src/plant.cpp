@@ -242,7 +242,7 @@ void Plant::StepMechanical(double h, double torque)
         m_theta += m_handRate * t;
         m_handLeft -= t;
         m_omega = m_handRate;
-        if (m_handLeft <= 0) {
+        if (m_handLeft <= 1e-12) {  // what is left of the turn is rounding
             m_theta = m_handTarget;
             m_omega = 0;
             m_hand = Hand::Holding;

@@ -1,10 +1,13 @@
 #include "rurorade/script_driver.h"
 
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "rurorade/drive_link.h"
 #include "rurorade/edit_setup_dlg.h"
 #include "rurorade/host_errors.h"
 
@@ -41,10 +44,26 @@ std::string Quote(const std::string& text)
 bool ToInt(const std::string& word, int& out)
 {
     char* end = nullptr;
+    errno = 0;
     const long v = std::strtol(word.c_str(), &end, 10);
-    if (word.empty() || *end != '\0') return false;
+    if (word.empty() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
     out = static_cast<int>(v);
     return true;
+}
+
+bool ToNumber(const std::string& word, double& out)
+{
+    char* end = nullptr;
+    out = std::strtod(word.c_str(), &end);
+    return !word.empty() && *end == '\0' && std::isfinite(out);
+}
+
+// The bench of the simulated drive behind the dialog's setup, or null.
+Bench* BenchOf(CMC_EditSetupDlg& dlg)
+{
+    CMC_Setup* setup = dlg.GetSetup();
+    DriveLink* link = setup ? setup->GetDriveLink() : nullptr;
+    return link ? link->GetBench() : nullptr;
 }
 
 // Words each command takes after its name; -1 for commands checked elsewhere.
@@ -54,7 +73,8 @@ int Arity(const std::string& cmd)
         {"set", 2}, {"click", 1}, {"select", 2}, {"chord", 0}, {"answer", 1}, {"wait", 1}, {"ok", 0}, {"cancel", 0},
         {"expect-dialog", 1}, {"expect-text", 2}, {"expect-visible", 1}, {"expect-hidden", 1}, {"expect-enabled", 1},
         {"expect-disabled", 1}, {"expect-checked", 1}, {"expect-unchecked", 1}, {"expect-param", 2},
-        {"expect-option", 2}, {"expect-message", 1}, {"dump", 0},
+        {"expect-option", 2}, {"expect-message", 1}, {"dump", 0}, {"turn", 2}, {"hold", 0}, {"analogue", 1},
+        {"expect-shaft", 2},
     };
     for (const auto& [name, n] : table)
         if (cmd == name) return n;
@@ -193,6 +213,33 @@ UiEvent ScriptDriver::NextEvent(CMC_EditSetupDlg& topmost)
             Dump(topmost);
             continue;
         }
+        if (cmd == "turn" || cmd == "hold" || cmd == "analogue") {
+            Bench* bench = BenchOf(topmost);
+            if (bench == nullptr) {
+                Fail(line, "no simulated drive is attached");
+                break;
+            }
+            double value = 0;
+            if (cmd == "hold") {
+                bench->ReleaseShaft();
+                continue;
+            }
+            if (!ToNumber(line.words[1], value)) {
+                Fail(line, std::string(cmd == "turn" ? "degrees" : "volts") + " expected, got \"" + line.words[1] + "\"");
+                break;
+            }
+            if (cmd == "analogue") {
+                bench->SetAnalogueInput(value);
+                continue;
+            }
+            if (!ToInt(line.words[2], n) || n < 0) {
+                Fail(line, "milliseconds expected");
+                break;
+            }
+            // The hand turns while the dialogs go on: the script waits as long as the turn lasts.
+            bench->TurnShaft(value, n);
+            return UiEvent{UiEvent::Wait, 0, {}, 0, n};
+        }
         if (!Check(line, topmost)) break;
     }
     if (m_failure.empty() && m_next >= m_lines.size()) m_trace << "script ended: closing " << topmost.GetTemplateId() << "\n";
@@ -222,6 +269,17 @@ bool ScriptDriver::Check(const Line& line, CMC_EditSetupDlg& top)
         s.precision(17);
         s << "expected " << w[1] << " = " << want << ", saw " << seen;
         return same || Fail(line, s.str());
+    }
+    if (cmd == "expect-shaft") {
+        double want = 0, tolerance = 0;
+        if (!ToNumber(w[1], want) || !ToNumber(w[2], tolerance)) return Fail(line, "degrees and tolerance expected");
+        Bench* bench = BenchOf(top);
+        if (bench == nullptr) return Fail(line, "no simulated drive is attached");
+        const double seen = bench->ShaftDegrees();
+        std::ostringstream s;
+        s.precision(17);
+        s << "expected the shaft at " << want << " +- " << tolerance << " degrees, saw " << seen;
+        return std::fabs(seen - want) <= tolerance || Fail(line, s.str());
     }
     if (cmd == "expect-option") {
         const std::string seen = top.GetSetup()->GetOptionNoError(w[1].c_str());
