@@ -95,6 +95,15 @@ void Plant::HandTurn(double radians, double seconds)
     m_handTarget = m_theta + radians;
 }
 
+void Plant::Halt()
+{
+    if (!std::isfinite(m_theta)) m_theta = 0;
+    m_omega = 0;
+    m_ialpha = m_ibeta = 0;
+    m_hand = Hand::Off;
+    Resync();
+}
+
 bool Plant::AtRest() const
 {
     if (m_hand == Hand::Turning) return false;

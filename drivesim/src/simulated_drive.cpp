@@ -108,6 +108,7 @@ void SimulatedDrive::StepPeriod()
     if (!m_core.Act()) {
         m_failure = "The simulated drive stopped: " + m_core.Problem() + ".";
         if (m_run) EndRun(false);
+        m_core.GetPlant().Halt();
     }
     Sample();
 }

@@ -284,3 +284,74 @@ TEST(SimulatedDriveMotor, SampleMotorsLoad)
 }
 
 }  // namespace
+
+namespace {
+
+// Faults as the drive reports them in MER, with the power stage off where the drive stops.
+TEST(SimulatedDriveFaults, ReportedInMer)
+{
+    struct Case {
+        Fault fault;
+        std::function<void(drivesim::DriveCore&)> run;
+        std::uint16_t mer;
+        bool axisOn;
+    } cases[] = {
+        {Fault::ShortCircuit, {}, 0x0002, false},
+        {Fault::EnableOff, {}, 0x8000, false},
+        {Fault::LimitPositive, {}, 0x0040, true},
+        {Fault::LimitNegative, {}, 0x0080, true},
+        {Fault::HallSupply, [](auto& c) { c.hallCommutation = true; }, 0x0020, false},
+        {Fault::LockedRotor,
+         [](auto& c) {
+             c.Registers().serrmax = 5;
+             c.Registers().tserrmax = 10;
+             c.servo = drivesim::Servo::Speed;
+             c.speedReference = 50;
+         },
+         0x0008, false},
+        {Fault::None,  // the test's over-current protection: no MER bit, the program is told
+         [](auto& c) {
+             c.currentTrip = 500;
+             c.vqCommand = 8000;
+         },
+         0x0000, false},
+    };
+    for (const Case& c : cases) {
+        drivesim::DriveCore core(drivesim::DefaultMotor(), 1);
+        core.SetFault(c.fault);
+        core.Registers().kps = {20000, 4};
+        core.Registers().sats = 20000;
+        core.Registers().imaxs = 20000;
+        core.PowerOn();
+        if (c.run) c.run(core);
+        for (int k = 0; k < 400; ++k) {
+            core.Sense();
+            ASSERT_TRUE(core.Act());
+        }
+        EXPECT_EQ(core.Mer(), c.mer) << drivesim::FaultName(c.fault);
+        EXPECT_EQ(core.AxisOn(), c.axisOn) << drivesim::FaultName(c.fault);
+        if (c.fault == Fault::None) {
+            EXPECT_TRUE(core.tripped);
+        }
+    }
+}
+
+// A model driven beyond what it can integrate stops with a drive fault and says why; the next
+// program starts afresh.
+TEST(SimulatedDriveFaults, ModelThatCannotGoOnStopsWithAClearText)
+{
+    auto setup = zektest::SampleSetup("default.json");
+    rurorade::VirtualClock clock;
+    drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
+    drive.TurnShaft(1e7, 10);
+    clock.Advance(5);
+    bool on = true;
+    EXPECT_FALSE(drive.GetAxisOn(on));
+    EXPECT_EQ(drive.GetLastErrorText().rfind("The simulated drive stopped: the motor turns too fast for the model", 0), 0u)
+        << drive.GetLastErrorText();
+    EXPECT_TRUE(drive.StartProgram("VDC_Detection_Test", "VDC_Detection_Test", nullptr)) << drive.GetLastErrorText();
+    clock.Advance(200);
+    EXPECT_TRUE(drive.GetAxisOn(on));
+}
+
+}  // namespace

@@ -52,6 +52,8 @@ public:
     // no longer finite, or a speed too high to integrate accurately.
     bool Advance(double seconds);
     const std::string& Problem() const { return m_problem; }
+    // After a failure: the shaft stopped where it was (or at 0), no current, no hand.
+    void Halt();
 
     // A hand on the shaft: turns it by `radians` at a steady speed over `seconds`, then holds it.
     void HandTurn(double radians, double seconds);
