@@ -92,16 +92,6 @@ bool LoopRegisters::Set(std::string_view name, double value)
     return found;
 }
 
-std::int32_t PiLoop::Step(std::int64_t error, const fx::Gain& kp, const fx::Gain& ki, std::int32_t integralLimit,
-                          std::int32_t outputLimit)
-{
-    const std::int64_t e = fx::Sat16(error);
-    const std::int64_t limit = std::int64_t{integralLimit < 0 ? 0 : integralLimit} << 15;
-    m_integral = fx::Clamp(m_integral + e * ki.mantissa * (std::int64_t{1} << ki.shift), limit);
-    const std::int64_t out = kp.Apply(e) + (m_integral >> 15);
-    return static_cast<std::int32_t>(fx::Clamp(out, outputLimit < 0 ? 0 : outputLimit));
-}
-
 void CurrentLoop::Reset()
 {
     m_d.Reset();

@@ -318,8 +318,9 @@ bool DriveCore::Act()
         PowerOff();
         return false;
     }
-    if (m_on) {
-        // The power stage's own over-current protection: beyond the converter's range.
+    // The power stage's own over-current protection: beyond the converter's range. No phase
+    // carries more than the current vector's amplitude, which is cheaper to look at first.
+    if (m_on && m_plant.CurrentSquared() > m_hw.imaxPS * m_hw.imaxPS) {
         const PhaseCurrents i = m_plant.InverterCurrents();
         if (std::fabs(i.a) > m_hw.imaxPS || std::fabs(i.b) > m_hw.imaxPS || std::fabs(i.c) > m_hw.imaxPS) {
             LatchMer(kMerShortCircuit);

@@ -44,7 +44,7 @@ inline void RotateBy(double& s, double& c, double by)
 
 Plant::Plant(const MotorModel& motor)
     : m_motor(motor), m_psi(motor.torqueConstant / (1.5 * motor.polePairs)), m_ld(motor.Ld()), m_lq(motor.Lq()),
-      m_salient(motor.Ld() != motor.Lq())
+      m_salient(motor.Ld() != motor.Lq()), m_conductance(1 / motor.resistance)
 {
 }
 
@@ -129,8 +129,8 @@ PhaseCurrents Plant::MidStepCurrents(double seconds)
     }
     const double e = m_motor.polePairs * m_omega * m_psi;
     const double swap = m_fault == Fault::PhasesSwapped ? -1.0 : 1.0;
-    const double targetAlpha = (m_valpha + e * m_sin) / m_motor.resistance;
-    const double targetBeta = (swap * m_vbeta - e * m_cos) / m_motor.resistance;
+    const double targetAlpha = (m_valpha + e * m_sin) * m_conductance;
+    const double targetBeta = (swap * m_vbeta - e * m_cos) * m_conductance;
     return PhaseCurrentsOf(targetAlpha + (m_ialpha - targetAlpha) * m_halfDecay,
                            targetBeta + (m_ibeta - targetBeta) * m_halfDecay);
 }
@@ -151,7 +151,6 @@ void Plant::Factors(double h)
 {
     if (h == m_h) return;
     m_h = h;
-    m_conductance = 1 / m_motor.resistance;
     m_decayD = std::exp(-h * m_motor.resistance / m_ld);
     m_decayQ = std::exp(-h * m_motor.resistance / m_lq);
     const double b = m_motor.viscousFriction, j = m_motor.TotalInertia();
@@ -175,8 +174,9 @@ bool Plant::Advance(double seconds)
         const double da = DeadLoss(m_deadVolts, i.a, inverseFade);
         const double db = DeadLoss(m_deadVolts, i.b, inverseFade);
         const double dc = DeadLoss(m_deadVolts, i.c, inverseFade);
-        valpha = m_valpha + (2 * da - db - dc) / 3;
-        vbeta = m_vbeta + (db - dc) / kSqrt3;
+        constexpr double kThird = 1.0 / 3, kInvSqrt3 = 1 / kSqrt3;
+        valpha = m_valpha + (2 * da - db - dc) * kThird;
+        vbeta = m_vbeta + (db - dc) * kInvSqrt3;
         if (m_fault == Fault::PhasesSwapped) vbeta = -vbeta;
     }
 

@@ -2,18 +2,20 @@
 // The drive's integer arithmetic, as its 16-bit DSP does it: 16-bit words, 32-bit accumulators,
 // products of a word and a Q15 mantissa shifted right by 15 with the sign kept (rounding toward
 // minus infinity), and saturation instead of wrap-around everywhere.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
 namespace drivesim::fx {
 
-inline std::int32_t Sat16(std::int64_t v) { return v > 32767 ? 32767 : (v < -32768 ? -32768 : static_cast<std::int32_t>(v)); }
+// Written with min and max so that the compiler makes them branch-free.
+inline std::int32_t Sat16(std::int64_t v) { return static_cast<std::int32_t>(std::max<std::int64_t>(-32768, std::min<std::int64_t>(v, 32767))); }
 inline std::int64_t Sat32(std::int64_t v)
 {
     constexpr std::int64_t hi = 2147483647, lo = -2147483647 - 1;
     return v > hi ? hi : (v < lo ? lo : v);
 }
-inline std::int64_t Clamp(std::int64_t v, std::int64_t limit) { return v > limit ? limit : (v < -limit ? -limit : v); }
+inline std::int64_t Clamp(std::int64_t v, std::int64_t limit) { return std::max(-limit, std::min(v, limit)); }
 
 // The word a register parameter becomes in the drive: the nearest whole number, saturated to
 // [lo, hi]; NaN gives 0.

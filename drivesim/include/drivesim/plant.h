@@ -71,6 +71,8 @@ public:
     double MechanicalSpeed() const { return m_omega; }      // rad/s
     double ElectricalAngle() const { return m_theta * m_motor.polePairs; }  // rad, not wrapped
     double Torque() const;                                  // Nm, electromagnetic
+    // Square of the current vector's amplitude, A^2.
+    double CurrentSquared() const { return m_ialpha * m_ialpha + m_ibeta * m_ibeta; }
     // Phase currents at the inverter's terminals (what its sensors measure), A.
     PhaseCurrents InverterCurrents() const;
     // Voltage vector applied after limiting, V, stator frame.
@@ -92,7 +94,6 @@ private:
     void StepFree(double h, double torque);
     void Factors(double h);
     void Resync();                 // sine and cosine of the electrical angle, afresh
-    double m_conductance = 1;      // 1/R
     double m_halfStep = -1, m_halfDecay = 0;
     double m_inverseFriction = 0, m_inverseInertia = 0, m_mechanicalLag = 0;
     MotorModel m_motor;
@@ -100,6 +101,7 @@ private:
     double m_psi = 0;       // Wb, magnet flux
     double m_ld = 0, m_lq = 0;
     bool m_salient = false;
+    double m_conductance = 1;      // 1/R
     bool m_on = false;
     double m_valpha = 0, m_vbeta = 0;   // V, requested after limiting
     double m_deadVolts = 0, m_fadeCurrent = 0.02;
