@@ -19,7 +19,9 @@ constexpr double kTimeTolerance = 1e-9;  // s
 SimulatedDrive::SimulatedDrive(CMC_Setup* setup, MotorModel motor, rurorade::Clock& clock, std::uint64_t seed)
     : m_setup(setup), m_motor(motor), m_clock(clock), m_originMs(clock.NowMs()), m_core(motor, seed)
 {
-    for (const char* name : {"var_u2", "var_i1", "REFTST_V", "RINCTST_V", "TINCTST"}) m_core.Publish(name, 0.0);
+    // What the programs publish reads 0 until one has run.
+    for (const char* name : {"var_u2", "var_i1", "var_i2", "var_lf_long", "POSINC", "REFTST_V", "RINCTST_V", "TINCTST"})
+        m_core.Publish(name, 0.0);
     DriveHardware hw;
     std::string error;
     if (ReadHardware(m_setup, hw, error)) m_core.Configure(hw);  // else the defaults, until a program starts

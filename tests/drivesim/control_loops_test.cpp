@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <array>
 #include <complex>
 #include <functional>
 #include <vector>
@@ -189,6 +190,52 @@ TEST_F(ClosedLoop, SpeedLoopMeetsTheRequestedBandwidth)
         const double overshoot = Overshoot(Run(drivesim::Servo::Speed, 0.2, [&](auto& c, double) { set(c, 20); }, speed), target);
         EXPECT_GT(overshoot, low) << "integral gain x" << k;
         EXPECT_LT(overshoot, high) << "integral gain x" << k;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A hand-worked profile: up to 7 counts in three samples, hold two, down in three, rest two. The
+// slopes are 16.16 increments; the one-sample segments land the ramps exactly on their targets.
+TEST(ProfileGenerator, PlaysSegmentsOnceOrCyclically)
+{
+    const std::array<std::int32_t, 6> counts{2, 1, 2, 2, 1, 2};
+    const std::array<std::int64_t, 6> slopes{152917, 152918, 0, -152917, -152918, 0};
+    const std::vector<std::int64_t> cycle{2, 5, 7, 7, 7, 5, 2, 0, 0, 0};
+    for (bool cyclic : {false, true}) {
+        drivesim::ProfileGenerator profile;
+        profile.Load(counts, slopes, cyclic);
+        std::vector<std::int64_t> played;
+        for (int k = 0; k < 25; ++k) played.push_back(profile.Step());
+        for (int k = 0; k < 25; ++k) {
+            const std::int64_t expected = cyclic || k < 10 ? cycle[k % 10] : 0;
+            EXPECT_EQ(played[k], expected) << (cyclic ? "cyclic " : "once ") << k;
+        }
+        EXPECT_EQ(profile.Done(), !cyclic);
+    }
+}
+
+// The position loop reaches a step of 1000 counts, straight to the current loop (the default
+// setup's gains, whose small integral takes a while to overcome the friction) and through a tuned
+// speed loop (position control type 1).
+TEST_F(ClosedLoop, PositionLoopReachesAStep)
+{
+    TuneCurrent(2000, 1);
+    TuneSpeed(200, 1);
+    for (int throughSpeed : {0, 1}) {
+        CMC_Setup* s = setup.get();
+        if (throughSpeed) {
+            s->SetParameterValueInBaseUnit("KPP", 8000), s->SetParameterValueInBaseUnit("SFTKPP", 0);
+            s->SetParameterValueInBaseUnit("KIP", 0), s->SetParameterValueInBaseUnit("KDP", 0);
+            s->SetParameterValueInBaseUnit("SATP", 32767 - 200);  // 200 counts per speed period at most
+        }
+        s->SetParameterValueInBaseUnit("PositionControlType", throughSpeed);
+        std::vector<double> position = Run(
+            drivesim::Servo::Position, 3.0, [](drivesim::DriveCore& c, double) { c.positionReference = 1000; },
+            [](drivesim::DriveCore& c) { return static_cast<double>(c.apos); });
+        EXPECT_NEAR(position.back(), 1000, 2) << "through the speed loop: " << throughSpeed;
     }
 }
 

@@ -355,3 +355,19 @@ TEST(SimulatedDriveFaults, ModelThatCannotGoOnStopsWithAClearText)
 }
 
 }  // namespace
+
+namespace {
+
+// The over-current level a test gives its program ("Imax_Prot_Test", counts) stops the program
+// and clears "test_flag"; without it the same run goes through.
+TEST_F(SimulatedDriveTest, TheTestsOverCurrentLevelStopsTheProgram)
+{
+    EXPECT_GT(Run(kP, {{"In1", 4095}, {"Imax_Prot_Test", 2000}}), 0);
+    EXPECT_EQ(User(kP, "test_flag"), 0);
+    EXPECT_EQ(Var("REFTST_V"), 0);  // it did not finish
+    EXPECT_GT(Run(kP, {{"In1", 4095}, {"Imax_Prot_Test", 6000}}), 0);
+    EXPECT_EQ(User(kP, "test_flag"), 1);
+    EXPECT_GT(Var("REFTST_V"), 0);
+}
+
+}  // namespace

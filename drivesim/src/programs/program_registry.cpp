@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -59,6 +60,11 @@ bool StartUp::Done(ProgramContext& c, bool& ended)
         ended = true;
         return false;
     }
+    // Every program guards its test with the over-current level it is given; a trip stops it
+    // and clears "test_flag".
+    const double protection = c.Input("Imax_Prot_Test");
+    c.drive.currentTrip = protection > 0 ? static_cast<std::int32_t>(std::min(protection, 1e9)) : 0;
+    c.user["test_flag"] = 1;
     c.user["STARTED"] = 1;
     m_done = true;
     return true;

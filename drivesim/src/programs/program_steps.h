@@ -12,8 +12,9 @@ namespace drivesim::programs {
 constexpr std::uint16_t kPhaseAFrame = 49152;  // -90 degrees
 constexpr double kPowerUpMs = 10;            // from the start to the power stage on
 
-// The start every program makes: waits for ENABLE, switches the power stage on after kPowerUpMs
-// and flags "STARTED". Returns true once that is done; a short circuit ends the program (`ended`).
+// The start every program makes: waits for ENABLE, switches the power stage on after kPowerUpMs,
+// arms the over-current trip at "Imax_Prot_Test" counts when given, sets "test_flag" and flags
+// "STARTED". Returns true once that is done; a short circuit ends the program (`ended`).
 class StartUp {
 public:
     bool Done(ProgramContext& c, bool& ended);
