@@ -69,7 +69,9 @@ void SpeedLoopTwoSeconds(benchmark::State& state)
     auto setup = DefaultSetup();
     double driveSeconds = 0;
     for (auto _ : state) {
-        drivesim::DriveCore core(drivesim::DefaultMotor(), 1);
+        drivesim::MotorModel motor = drivesim::DefaultMotor();
+        motor.noise = state.range(0);
+        drivesim::DriveCore core(motor, 1);
         drivesim::DriveHardware hw;
         std::string error;
         if (!drivesim::ReadHardware(setup.get(), hw, error)) throw std::runtime_error(error);
@@ -90,7 +92,7 @@ void SpeedLoopTwoSeconds(benchmark::State& state)
     }
     state.counters["drive_s_per_s"] = benchmark::Counter(driveSeconds, benchmark::Counter::kIsRate);
 }
-BENCHMARK(SpeedLoopTwoSeconds)->Unit(benchmark::kMillisecond);
+BENCHMARK(SpeedLoopTwoSeconds)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
