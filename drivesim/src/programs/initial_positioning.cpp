@@ -29,11 +29,7 @@ public:
             m_begun = true;
             m_target = c.Input("In1");
             m_sign = m_target < 0 ? -1 : 1;
-            d.servo = Servo::Voltage;
-            d.encoderFrame = false;
-            d.testAngle = kPhaseAFrame;
-            d.angleStep = 0;
-            d.vdCommand = 0;
+            UsePhaseAFrame(d, 0);
         }
         const double current = m_sign * d.iq;
         m_mean.Add(current);

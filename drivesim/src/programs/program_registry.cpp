@@ -70,6 +70,44 @@ bool StartUp::Done(ProgramContext& c, bool& ended)
     return true;
 }
 
+void UsePhaseAFrame(DriveCore& drive, std::int32_t angleStep)
+{
+    drive.servo = Servo::Voltage;
+    drive.encoderFrame = false;
+    drive.testAngle = kPhaseAFrame;
+    drive.angleStep = angleStep;
+    drive.vdCommand = 0;
+}
+
+bool RampSettleLog::Step(ProgramContext& c, bool reached)
+{
+    constexpr double kSettleMs = 100;   // several time constants of any winding
+    constexpr double kMaxLogMs = 2000;  // a run without a logger ends after this
+    switch (m_phase) {
+    case Phase::Ramp:
+        if (reached || m_command >= 32767) {
+            m_phase = Phase::Settle;
+            m_until = c.period + c.Periods(kSettleMs);
+        } else {
+            m_command = std::min(32767.0, m_command + m_increment);
+        }
+        break;
+    case Phase::Settle:
+        if (c.period >= m_until) {
+            m_phase = Phase::Log;
+            m_until = c.period + c.Periods(kMaxLogMs);
+            c.StartLogging();
+        }
+        break;
+    case Phase::Log:
+        m_bus += c.drive.GetSensors().MeasureBus(c.drive.GetPlant().Motor().vdc);
+        ++m_busSamples;
+        if (c.LogFull() || c.period >= m_until) return false;
+        break;
+    }
+    return true;
+}
+
 void MovingMean::Add(double x)
 {
     const int size = 1 << m_bits;

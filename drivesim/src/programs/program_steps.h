@@ -1,6 +1,7 @@
 #pragma once
 // Pieces the drive programs share: the start-up every program goes through and the small filters
 // with which they watch a measurement.
+#include <cmath>
 #include <cstdint>
 
 #include "drivesim/drive_program.h"
@@ -21,6 +22,29 @@ public:
 
 private:
     bool m_done = false;
+};
+
+// Puts the drive's frame with its q axis on phase A, turning by `angleStep` a period (65536 a
+// turn), for voltage commands along q.
+void UsePhaseAFrame(DriveCore& drive, std::int32_t angleStep);
+
+// The course of a measuring run: the command ramps up by `increment` a period (to 32767 at most)
+// until the current is reached, is held while the current settles, then the logger records; the
+// bus voltage is averaged meanwhile. Step returns false once the logger is full.
+class RampSettleLog {
+public:
+    RampSettleLog(double start, double increment) : m_command(std::fmin(start, 32767.0)), m_increment(increment) {}
+    bool Step(ProgramContext& c, bool reached);
+    double Command() const { return m_command; }
+    double MeanBus() const { return m_busSamples ? std::round(m_bus / m_busSamples) : 0.0; }
+
+private:
+    enum class Phase { Ramp, Settle, Log };
+    Phase m_phase = Phase::Ramp;
+    double m_command, m_increment;
+    std::int64_t m_until = 0;
+    double m_bus = 0;
+    std::int64_t m_busSamples = 0;
 };
 
 // Mean of the last 2^bits samples.
