@@ -27,7 +27,7 @@ int RunEdit(HostSession& session, const std::string& scriptPath, const std::stri
     std::cout << "EditSetup returned " << result << "\n";
     drive.reset();
 
-    if (!out.empty()) WriteSetup(*session.setup, out);
+    if (!out.empty()) WriteSetup(*session.setup, out, session.inputPath);
     if (!driver.Failure().empty()) {
         std::cerr << "zekhost: " << (scriptPath.empty() ? "script" : scriptPath) << ": " << driver.Failure() << "\n";
         return kExpectationFailed;

@@ -22,22 +22,24 @@ const zekmod::EngineApi& Engine(HostSession& session)
 
 int RunCompute(HostSession& session, const std::string& out)
 {
-    session.module.ComputeAllOptions(session.setup.get());
-    WriteSetup(*session.setup, out);
+    RunNeedingParameters(session, "compute", [&] { session.module.ComputeAllOptions(session.setup.get()); });
+    WriteSetup(*session.setup, out, session.inputPath);
     return kOk;
 }
 
 int RunEncode(HostSession& session, const std::string& out)
 {
-    Engine(session).EncodeRegisters(session.setup.get());
-    WriteSetup(*session.setup, out);
+    const zekmod::EngineApi& engine = Engine(session);
+    RunNeedingParameters(session, "encode", [&] { engine.EncodeRegisters(session.setup.get()); });
+    WriteSetup(*session.setup, out, session.inputPath);
     return kOk;
 }
 
 int RunDecode(HostSession& session, const std::string& out)
 {
-    Engine(session).DecodeRegisters(session.setup.get());
-    WriteSetup(*session.setup, out);
+    const zekmod::EngineApi& engine = Engine(session);
+    RunNeedingParameters(session, "decode", [&] { engine.DecodeRegisters(session.setup.get()); });
+    WriteSetup(*session.setup, out, session.inputPath);
     return kOk;
 }
 

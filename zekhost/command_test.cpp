@@ -110,7 +110,7 @@ int RunTest(HostSession& session, const TestOptions& options)
         std::printf("(%s, %s)\n", kept ? "kept in the setup" : "setup unchanged",
                     fault == drivesim::Fault::None ? "no fault injected" : drivesim::FaultName(fault));
     }
-    if (!options.out.empty()) WriteSetup(setup, options.out);
+    if (!options.out.empty()) WriteSetup(setup, options.out, session.inputPath);
 
     if (!options.scriptPath.empty()) {
         if (!scriptDriver.Failure().empty()) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct CommonOptions {
 struct HostSession {
     rurorade::ModuleLoader module;
     std::unique_ptr<CMC_Setup> setup;
+    std::string inputPath;  // the setup document's file; empty for the built-in default
 };
 
 // Loads the module and the setup ("default" or a path), then applies --set, --option and
@@ -38,7 +40,15 @@ void OpenSession(HostSession& session, const std::string& setupArg, const Common
 // Shortest text that reads back as the same double.
 std::string FormatNumber(double v);
 
-// Writes the setup to `out` ("" or "-" for stdout) without ever leaving a half-written file.
-void WriteSetup(const CMC_Setup& setup, const std::string& out);
+// Writes the setup to `out` ("" or "-" for stdout) without ever leaving a half-written file; a
+// new file takes the mode of `modeFrom` (the document it came from) when given.
+void WriteSetup(const CMC_Setup& setup, const std::string& out, const std::string& modeFrom = {});
+
+// Runs an engine operation on the setup; the names the setup lacks, which the host would report
+// one line each, make one CommandError instead.
+void RunNeedingParameters(HostSession& session, const char* what, const std::function<void()>& operation);
+
+// Valid UTF-8 without NUL: text that can be kept in a setup document exactly.
+bool IsDocumentText(const std::string& text);
 
 }  // namespace zekhost

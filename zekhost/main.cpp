@@ -1,4 +1,5 @@
 // zekhost: the command-line host of the setup module.
+#include <cstdio>
 #include <iostream>
 
 #include <CLI/CLI.hpp>
@@ -87,20 +88,29 @@ int main(int argc, char** argv)
         return kUsage;
     }
 
+    // Whatever the command printed must have reached its destination.
+    auto flushed = [](int code) {
+        std::cout.flush();
+        if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::cerr << "zekhost: cannot write to standard output\n";
+            return code == kOk ? static_cast<int>(kFailure) : code;
+        }
+        return code;
+    };
     try {
         HostSession session;
         OpenSession(session, setupArg, common);
-        if (show->parsed()) return RunShow(session);
-        if (scale->parsed()) return RunScale(session, unit, name);
-        if (compute->parsed()) return RunCompute(session, out);
-        if (encode->parsed()) return RunEncode(session, out);
-        if (decode->parsed()) return RunDecode(session, out);
-        if (biquad->parsed()) return RunBiquad(session);
-        if (edit->parsed()) return RunEdit(session, script, out, simulate, simulation);
-        if (test->parsed()) return RunTest(session, testOptions);
+        if (show->parsed()) return flushed(RunShow(session));
+        if (scale->parsed()) return flushed(RunScale(session, unit, name));
+        if (compute->parsed()) return flushed(RunCompute(session, out));
+        if (encode->parsed()) return flushed(RunEncode(session, out));
+        if (decode->parsed()) return flushed(RunDecode(session, out));
+        if (biquad->parsed()) return flushed(RunBiquad(session));
+        if (edit->parsed()) return flushed(RunEdit(session, script, out, simulate, simulation));
+        if (test->parsed()) return flushed(RunTest(session, testOptions));
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";
-        return e.exitCode;
+        return flushed(e.exitCode);
     }
     return kUsage;
 }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -160,6 +161,10 @@ bool ScriptDriver::LoadFile(const std::string& path, std::string& error)
     }
     std::ostringstream text;
     text << in.rdbuf();
+    if (in.bad() || (!in.eof() && in.fail()) || std::filesystem::is_directory(path)) {
+        error = path + ": cannot read the script (a folder?)";
+        return false;
+    }
     return LoadText(text.str(), path, error);
 }
 

@@ -137,46 +137,53 @@ int CMC_Setup::SetParameterValueInInternalUnit(const char* name, double value)
     return 1;
 }
 
-namespace {
-template <class Options>
-auto FindOption(Options& options, const char* name)
+const std::pair<std::string, std::string>* CMC_Setup::FindOption(const char* name) const
 {
-    auto it = options.begin();
-    for (; it != options.end(); ++it)
-        if (name != nullptr && it->first == name) break;
-    return it;
+    if (name == nullptr) return nullptr;
+    const auto it = m_optionIndex.find(std::string_view(name));
+    return it == m_optionIndex.end() ? nullptr : &m_options[it->second];
 }
-}  // namespace
+
+void CMC_Setup::IndexOptions()
+{
+    m_optionIndex.clear();
+    for (std::size_t i = 0; i < m_options.size(); ++i) m_optionIndex.emplace(m_options[i].first, i);
+}
 
 int CMC_Setup::GetIntOption(const char* name) const
 {
-    auto it = FindOption(m_options, name);
-    if (it == m_options.end()) return 0;
-    return static_cast<int>(std::strtol(it->second.c_str(), nullptr, 10));
+    const auto* option = FindOption(name);
+    if (option == nullptr) return 0;
+    return static_cast<int>(std::strtol(option->second.c_str(), nullptr, 10));
 }
 
 std::string CMC_Setup::GetOptionNoError(const char* name) const
 {
-    auto it = FindOption(m_options, name);
-    return it == m_options.end() ? std::string() : it->second;
+    const auto* option = FindOption(name);
+    return option == nullptr ? std::string() : option->second;
 }
 
-bool CMC_Setup::HasOption(const char* name) const { return FindOption(m_options, name) != m_options.end(); }
+bool CMC_Setup::HasOption(const char* name) const { return FindOption(name) != nullptr; }
 
 void CMC_Setup::SetOption(const char* name, const char* text)
 {
     if (name == nullptr) return;
-    auto it = FindOption(m_options, name);
-    if (it == m_options.end())
-        m_options.emplace_back(name, text ? text : "");
-    else
-        it->second = text ? text : "";
+    const auto it = m_optionIndex.find(std::string_view(name));
+    if (it != m_optionIndex.end()) {
+        m_options[it->second].second = text ? text : "";
+        return;
+    }
+    m_options.emplace_back(name, text ? text : "");
+    m_optionIndex.emplace(name, m_options.size() - 1);
 }
 
 void CMC_Setup::ClearOption(const char* name)
 {
-    auto it = FindOption(m_options, name);
-    if (it != m_options.end()) m_options.erase(it);
+    if (name == nullptr) return;
+    const auto it = m_optionIndex.find(std::string_view(name));
+    if (it == m_optionIndex.end()) return;
+    m_options.erase(m_options.begin() + static_cast<std::ptrdiff_t>(it->second));
+    IndexOptions();
 }
 
 CMC_Parameter& CMC_Setup::AddParameter(const std::string& name, const rurorade::UnitDef* unit)
@@ -238,6 +245,7 @@ void CMC_Setup::Restore(const Snapshot& s)
         m_variables[i]->SetUnit(s.variables[i].unit);
     }
     m_options = s.options;
+    IndexOptions();
 }
 
 int CMC_Setup::GetIOPinFromPort(int port) const

@@ -1,10 +1,17 @@
 #include "rurorade/setup_document.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <unordered_set>
 
 #include <nlohmann/json.hpp>
 
@@ -14,11 +21,154 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr const char* kSchema = "zeksetup-1";
+constexpr std::size_t kMaxDepth = 64;                  // nesting of arrays and objects
+constexpr std::size_t kMaxDocumentBytes = 256u << 20;  // 256 MiB
 
 struct LoadError {
     std::string where;
     std::string what;
 };
+
+// Builds an order-keeping JSON value in one pass: members are appended (the order-keeping object
+// would search its keys on every insertion), duplicate keys and nesting beyond kMaxDepth are
+// refused with the place they are at.
+class DocumentBuilder : public nlohmann::json_sax<Json> {
+public:
+    Json root;
+    std::string error;  // set when parsing stopped
+
+    bool null() override { return Put(nullptr); }
+    bool boolean(bool v) override { return Put(v); }
+    bool number_integer(number_integer_t v) override { return Put(v); }
+    bool number_unsigned(number_unsigned_t v) override { return Put(v); }
+    bool number_float(number_float_t v, const string_t&) override { return Put(v); }
+    bool string(string_t& v) override { return Put(std::move(v)); }
+    bool binary(binary_t&) override { return Fail("binary values are not JSON"); }
+    bool start_object(std::size_t) override { return Open(Json::object()); }
+    bool start_array(std::size_t) override { return Open(Json::array()); }
+    bool end_object() override { return Close(); }
+    bool end_array() override { return Close(); }
+    bool key(string_t& k) override
+    {
+        Level& level = m_levels.back();
+        if (!level.keys.insert(k).second) {
+            m_key = k;
+            return Fail("duplicate member \"" + k + "\"", true);
+        }
+        m_key = std::move(k);
+        return true;
+    }
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) override
+    {
+        const bool inObject = !m_levels.empty() && m_levels.back().value->is_object();
+        error = Where(inObject) + "not valid JSON at byte " + std::to_string(position) + ": " + e.what();
+        return false;
+    }
+
+private:
+    struct Level {
+        Json* value;
+        std::string name;  // the member or element this value is, for messages
+        std::unordered_set<std::string> keys;
+        std::size_t elements = 0;
+    };
+
+    bool Fail(const std::string& what, bool atKey = false)
+    {
+        error = Where(atKey) + what;
+        return false;
+    }
+    // "parameters.Vdc.value: " for the place being read.
+    std::string Where(bool withKey = false) const
+    {
+        std::string path;
+        for (std::size_t i = 1; i < m_levels.size(); ++i) path += m_levels[i].name;
+        if (withKey && !m_levels.empty()) path += (path.empty() ? "" : ".") + m_key;
+        if (!path.empty() && path[0] == '.') path.erase(0, 1);
+        return path.empty() ? std::string() : path + ": ";
+    }
+    std::string ChildName()
+    {
+        Level& level = m_levels.back();
+        if (level.value->is_array()) return "[" + std::to_string(level.elements++) + "]";
+        return "." + m_key;
+    }
+    // Appends to the open container; returns where the value now lives.
+    Json* Append(Json&& v)
+    {
+        if (m_levels.empty()) {
+            root = std::move(v);
+            return &root;
+        }
+        Json& parent = *m_levels.back().value;
+        if (parent.is_array()) {
+            auto& a = parent.get_ref<Json::array_t&>();
+            a.push_back(std::move(v));
+            return &a.back();
+        }
+        auto& o = parent.get_ref<Json::object_t&>();
+        o.Json::object_t::Container::emplace_back(m_key, std::move(v));
+        return &o.back().second;
+    }
+    template <class V>
+    bool Put(V&& v)
+    {
+        if (!m_levels.empty() && m_levels.back().value->is_array()) ++m_levels.back().elements;
+        Append(Json(std::forward<V>(v)));
+        return true;
+    }
+    bool Open(Json&& container)
+    {
+        if (m_levels.size() >= kMaxDepth)
+            return Fail("nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        std::string name = m_levels.empty() ? std::string() : ChildName();
+        Json* where = Append(std::move(container));
+        m_levels.push_back(Level{where, std::move(name), {}, 0});
+        return true;
+    }
+    bool Close()
+    {
+        m_levels.pop_back();
+        return true;
+    }
+
+    std::vector<Level> m_levels;
+    std::string m_key;
+};
+
+// Parses `text` into `root`; false with `error` ("place: what") otherwise.
+bool ParseDocument(const std::string& text, Json& root, std::string& error)
+{
+    DocumentBuilder builder;
+    bool ok = false;
+    try {
+        ok = Json::sax_parse(text, &builder);
+    } catch (const Json::exception& e) {
+        builder.error = std::string("not valid JSON: ") + e.what();
+    }
+    if (!ok) {
+        error = builder.error.empty() ? "not valid JSON" : builder.error;
+        return false;
+    }
+    root = std::move(builder.root);
+    return true;
+}
+
+// Names are used as C strings by the drive's software: a NUL would cut them short.
+void RefuseNul(const std::string& text, const std::string& where, const char* what)
+{
+    if (text.find('\0') != std::string::npos) throw LoadError{where, std::string(what) + " contains a NUL character"};
+}
+
+int ReadInt(const Json& j, const std::string& where)
+{
+    if (j.is_number_unsigned() && j.get<std::uint64_t>() <= 2147483647u) return static_cast<int>(j.get<std::uint64_t>());
+    if (j.is_number_integer() && !j.is_number_unsigned()) {
+        const std::int64_t v = j.get<std::int64_t>();
+        if (v >= -2147483647LL - 1 && v <= 2147483647LL) return static_cast<int>(v);
+    }
+    throw LoadError{where, "must be a whole number from -2147483648 to 2147483647"};
+}
 
 // A number, or one of the strings that stand for a non-finite value.
 bool ReadNumber(const Json& j, double& out)
@@ -88,8 +238,11 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
         const Json& opts = root["options"];
         if (!opts.is_object()) throw LoadError{"options", "must be an object"};
         for (auto it = opts.begin(); it != opts.end(); ++it) {
-            if (!it.value().is_string()) throw LoadError{"options." + it.key(), "option values must be strings"};
-            setup->SetOption(it.key().c_str(), it.value().get<std::string>().c_str());
+            const std::string where = "options." + it.key();
+            if (!it.value().is_string()) throw LoadError{where, "option values must be strings"};
+            RefuseNul(it.key(), where, "the option's name");
+            RefuseNul(it.value().get_ref<const std::string&>(), where, "the option's text");
+            setup->SetOption(it.key().c_str(), it.value().get_ref<const std::string&>().c_str());
         }
     }
 
@@ -100,16 +253,13 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
             const std::string where = "parameters." + it.key();
             const Json& e = it.value();
             if (!e.is_object()) throw LoadError{where, "must be an object"};
+            RefuseNul(it.key(), where, "the parameter's name");
             double value = 0, min = -std::numeric_limits<double>::infinity(), max = std::numeric_limits<double>::infinity();
             if (!e.contains("value") || !ReadNumber(e["value"], value)) throw LoadError{where + ".value", "must be a number"};
             if (e.contains("min") && !ReadNumber(e["min"], min)) throw LoadError{where + ".min", "must be a number"};
             if (e.contains("max") && !ReadNumber(e["max"], max)) throw LoadError{where + ".max", "must be a number"};
             if (min > max) throw LoadError{where, "min is above max"};
-            int type = 0;
-            if (e.contains("type")) {
-                if (!e["type"].is_number_integer()) throw LoadError{where + ".type", "must be a whole number"};
-                type = e["type"].get<int>();
-            }
+            const int type = e.contains("type") ? ReadInt(e["type"], where + ".type") : 0;
             CMC_Parameter& p = setup->AddParameter(it.key(), ReadUnit(e, where));
             p.SetValueInBaseUnit(value);
             p.SetMinInBaseUnit(min);
@@ -125,6 +275,7 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
             const std::string where = "variables." + it.key();
             const Json& e = it.value();
             if (!e.is_object()) throw LoadError{where, "must be an object"};
+            RefuseNul(it.key(), where, "the variable's name");
             double value = 0;
             if (e.contains("value") && !ReadNumber(e["value"], value)) throw LoadError{where + ".value", "must be a number"};
             setup->AddVariable(it.key(), ReadUnit(e, where)).SetValueInBaseUnit(value);
@@ -137,7 +288,7 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
                                       "e2romWords", "adcMax", "options", "parameters", "variables"};
         bool isKnown = false;
         for (const char* k : known) isKnown = isKnown || it.key() == k;
-        if (!isKnown) extra[it.key()] = it.value();
+        if (!isKnown) extra.get_ref<Json::object_t&>().Json::object_t::Container::emplace_back(it.key(), it.value());
     }
     if (!extra.empty()) info.extraJson = extra.dump();
     if (extra.contains("io") && extra["io"].is_object() && extra["io"].contains("brakeOutputs")) {
@@ -146,13 +297,28 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             const Json& o = outputs[i];
             const std::string where = "io.brakeOutputs[" + std::to_string(i) + "]";
-            if (!o.is_object() || !o.contains("port") || !o.contains("pin") || !o["port"].is_number_integer() ||
-                !o["pin"].is_number_integer())
+            if (!o.is_object() || !o.contains("port") || !o.contains("pin"))
                 throw LoadError{where, "must be {\"port\": N, \"pin\": N} with whole numbers"};
-            info.brakeOutputs.push_back({o["port"].get<int>(), o["pin"].get<int>()});
+            info.brakeOutputs.push_back({ReadInt(o["port"], where + ".port"), ReadInt(o["pin"], where + ".pin")});
         }
     }
     return setup;
+}
+
+// Control characters of a document's text shown as \u escapes in messages.
+std::string Printable(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -160,16 +326,15 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
 std::unique_ptr<CMC_Setup> LoadSetupText(const std::string& text, const std::string& source, std::string& error)
 {
     Json root;
-    try {
-        root = Json::parse(text);
-    } catch (const Json::parse_error& e) {
-        error = source + ": not valid JSON: " + e.what();
+    std::string problem;
+    if (!ParseDocument(text, root, problem)) {
+        error = source + ": " + Printable(problem);
         return nullptr;
     }
     try {
         return Build(root);
     } catch (const LoadError& e) {
-        error = source + ": " + e.where + ": " + e.what;
+        error = source + ": " + Printable(e.where + ": " + e.what);
     } catch (const Json::exception& e) {
         error = source + ": " + e.what();
     }
@@ -178,14 +343,31 @@ std::unique_ptr<CMC_Setup> LoadSetupText(const std::string& text, const std::str
 
 std::unique_ptr<CMC_Setup> LoadSetupFile(const std::string& path, std::string& error)
 {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = path + ": is a folder, not a setup document";
+        return nullptr;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot open the file";
         return nullptr;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return LoadSetupText(text.str(), path, error);
+    // Read in pieces up to a bound, so that an endless source (a device, a pipe) cannot hang us.
+    std::string text;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxDocumentBytes) {
+            error = path + ": larger than " + std::to_string(kMaxDocumentBytes >> 20) + " MiB, not a setup document";
+            return nullptr;
+        }
+    }
+    if (in.bad() || (!in.eof() && in.fail())) {
+        error = path + ": cannot read the file";
+        return nullptr;
+    }
+    return LoadSetupText(text, path, error);
 }
 
 std::string SaveSetupText(const CMC_Setup& setup)
@@ -199,8 +381,11 @@ std::string SaveSetupText(const CMC_Setup& setup)
     root["userAppId"] = info.userAppId;
     root["e2romWords"] = WriteNumber(info.e2romWords);
     root["adcMax"] = info.adcMax;
+    auto append = [](Json& object, const std::string& key, Json value) {
+        object.get_ref<Json::object_t&>().Json::object_t::Container::emplace_back(key, std::move(value));
+    };
     Json opts = Json::object();
-    for (const auto& [name, text] : setup.Options()) opts[name] = text;
+    for (const auto& [name, text] : setup.Options()) append(opts, name, text);
     root["options"] = opts;
     Json params = Json::object();
     for (const auto& p : setup.Parameters()) {
@@ -211,7 +396,7 @@ std::string SaveSetupText(const CMC_Setup& setup)
         if (!(std::isinf(min) && min < 0)) e["min"] = WriteNumber(min);
         if (!(std::isinf(max) && max > 0)) e["max"] = WriteNumber(max);
         if (p->GetType() != 0) e["type"] = p->GetType();
-        params[p->GetName()] = e;
+        append(params, p->GetName(), std::move(e));
     }
     root["parameters"] = params;
     Json vars = Json::object();
@@ -219,38 +404,77 @@ std::string SaveSetupText(const CMC_Setup& setup)
         Json e = Json::object();
         if (!v->GetUnit().name.empty()) e["unit"] = std::string(v->GetUnit().name);
         if (v->GetValueInBaseUnit() != 0.0) e["value"] = WriteNumber(v->GetValueInBaseUnit());
-        vars[v->GetName()] = e;
+        append(vars, v->GetName(), std::move(e));
     }
     root["variables"] = vars;
     if (!info.extraJson.empty()) {
-        const Json extra = Json::parse(info.extraJson);
-        for (auto it = extra.begin(); it != extra.end(); ++it) root[it.key()] = it.value();
+        Json extra;
+        std::string problem;
+        if (ParseDocument(info.extraJson, extra, problem) && extra.is_object())
+            for (auto it = extra.begin(); it != extra.end(); ++it) append(root, it.key(), it.value());
     }
-    return root.dump(2) + "\n";
+    // Text that is not UTF-8 (it can only come from outside a document) is written with U+FFFD in
+    // its place rather than not at all; the command line refuses such text before it gets here.
+    return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 bool SaveSetupFile(const CMC_Setup& setup, const std::string& path, std::string& error)
 {
-    const std::string text = SaveSetupText(setup);
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": cannot write the file";
-            return false;
-        }
-        out << text;
-        out.flush();
-        if (!out) {
-            error = path + ": write failed";
-            std::remove(tmp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot replace the file";
-        std::remove(tmp.c_str());
+    return WriteFileAtomically(path, SaveSetupText(setup), error);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error, const std::string& modeFrom)
+{
+    // A fresh file beside the target, made by us alone (never through a link someone placed),
+    // written and synced, then renamed over the target: the target is whole or untouched.
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    std::string temporary = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".zek-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = path + ": cannot write the file (" + std::strerror(errno) + ")";
         return false;
+    }
+    auto fail = [&](const char* what) {
+        error = path + ": " + what + " (" + std::strerror(errno) + ")";
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    };
+    // The mode of the file being replaced, or of the document it came from, else the usual one.
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+    else if (!modeFrom.empty() && ::stat(modeFrom.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+    else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) return fail("cannot set the file's mode");
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail("write failed");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail("cannot sync the file");
+    if (::close(fd) != 0) {
+        error = path + ": write failed (" + std::strerror(errno) + ")";
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = path + ": cannot replace the file (" + std::strerror(errno) + ")";
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir >= 0) {
+        ::fsync(dir);  // the rename itself reaches the disk
+        ::close(dir);
     }
     return true;
 }

@@ -40,7 +40,7 @@ check show-file 0 '^MECRESL +10000' -- show "$setups/default.json"
 printf '{"schema":"zeksetup-1","parameters":{"Vdc":{"value":1,"min":5,"max":2}}}' >"$tmp/bad.json"
 check_err bad-range 1 'bad\.json: parameters\.Vdc: min is above max' -- show "$tmp/bad.json"
 printf '{"schema":' >"$tmp/broken.json"
-check_err broken-json 1 'broken\.json: not valid JSON' -- show "$tmp/broken.json"
+check_err broken-json 1 'broken\.json: schema: not valid JSON at byte 11' -- show "$tmp/broken.json"
 check_err missing-file 1 'cannot open' -- show "$tmp/none.json"
 check_err unknown-command 2 '.' -- frobnicate default
 check_err missing-arg 2 '.' -- scale default A

@@ -74,15 +74,20 @@ TEST_F(EndToEnd, ResistanceAndInductanceAreRecoveredForStarAndDelta)
     EXPECT_EQ(g_bKufSinusoidalMode, 0);
 }
 
-// The drive averages its noisy 12-bit bus converter (one step is 27 mV here).
+// The drive averages its noisy 12-bit bus converter (one step is 27 mV here). A bus beyond the
+// parameter's limits (9 to 90 V) fails the run and leaves the setup's value.
 TEST_F(EndToEnd, VdcDetectionRecoversTheBusVoltage)
 {
-    for (double vdc : {12.0, 24.0, 46.3, 48.0, 90.5}) {
+    for (double vdc : {12.0, 24.0, 46.3, 48.0, 89.9, 90.5}) {
         drivesim::MotorModel motor = drivesim::DefaultMotor();
         motor.vdc = vdc;
         auto setup = SampleWithConnection();
-        Run<CTestVdcDetection>(setup.get(), motor, drivesim::Fault::None, kRunAndKeep);
-        EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), vdc, 0.002 * vdc) << vdc;
+        const bool within = vdc <= 90;
+        Run<CTestVdcDetection>(setup.get(), motor, drivesim::Fault::None,
+                               within ? kRunAndKeep
+                                      : "click 10000\nwait 1000\nclick 10003\nexpect-message \"The measured DC bus voltage, "
+                                        "90.4996 V, lies outside the limits of \\\"Vdc\\\" (9 to 90 V). The setup keeps its value.\"\ncancel\n");
+        EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), within ? vdc : 48.0, 0.002 * vdc) << vdc;
     }
 }
 

@@ -212,6 +212,20 @@ void CMyTestDlg::Fail(const std::string& text)
     TestFailed(1);
 }
 
+bool CMyTestDlg::MeasuredWithinLimits(CMC_Parameter& parameter, const char* what, double value)
+{
+    const double min = parameter.GetMinInBaseUnit(), max = parameter.GetMaxInBaseUnit();
+    if (value >= min && value <= max) return true;
+    std::string unit(parameter.GetUnit().baseName);
+    while (!unit.empty() && unit.back() == ' ') unit.pop_back();  // "V " is the bus voltage's family
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "The measured %s, %g %s, lies outside the limits of \"%s\" (%g to %g %s). The setup keeps its value.",
+                  what, value, unit.c_str(), parameter.GetName().c_str(), min, max, unit.c_str());
+    Fail(text);
+    return false;
+}
+
 void CMyTestDlg::FailWithHostReason()
 {
     if (m_strError.empty()) m_strError = msc_pszErrInternal;

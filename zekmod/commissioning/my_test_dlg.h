@@ -73,6 +73,10 @@ protected:
 
     // Ends the run with `text` as the error text.
     void Fail(const std::string& text);
+    // Whether a measured `value` (base unit) fits within the limits of parameter `name`; if not,
+    // the run fails with a text that names `what` was measured, the value and the limits, and
+    // the caller writes nothing.
+    bool MeasuredWithinLimits(CMC_Parameter& parameter, const char* what, double value);
     // Ends the run after a host call failed; the host normally has put the reason in the error text.
     void FailWithHostReason();
 

@@ -192,6 +192,8 @@ void CTestRL::EndInductanceRun()
     CMC_Parameter* l = m_setup->FindParameter("L");
     CMC_Parameter* r = m_setup->FindParameter("R");
     if (l == nullptr || r == nullptr) return Fail(msc_pszErrInternal);
+    if (!MeasuredWithinLimits(*r, "phase resistance", m_resultR) || !MeasuredWithinLimits(*l, "phase inductance", m_resultL))
+        return;
     l->SetValueInBaseUnit(m_resultL);
     m_resultL = l->GetValueInBaseUnit();
     r->SetValueInBaseUnit(m_resultR);

@@ -52,7 +52,10 @@ void CTestVdcDetection::OnTimer(int id)
     const double vdc = counts / VoltageScale(m_setup);
     // A bus voltage of zero or an undefined one would break every voltage scale of the setup.
     if (!(vdc > 0.0) || !std::isfinite(vdc)) return Fail(kErrNoVdc);
-    m_setup->SetParameterValueInBaseUnit("Vdc", vdc);
+    CMC_Parameter* parameter = m_setup->FindParameter("Vdc");
+    if (parameter == nullptr) return Fail(msc_pszErrInternal);
+    if (!MeasuredWithinLimits(*parameter, "DC bus voltage", vdc)) return;
+    parameter->SetValueInBaseUnit(vdc);
     RefreshParameterControls("Vdc");
     TestSucceeded(1);
 }

@@ -31,6 +31,7 @@ int Write(CMC_Parameter* target, double value, Unit unit = Unit::kBase)
 
 // Sets the range (base unit), then computes and writes the value unclamped.
 // A reversed range changes nothing and the value is not computed.
+// The `value` lambdas copy the structured bindings they use: clang before 16 cannot capture a binding.
 template <class Value>
 int WriteLimited(CMC_Parameter* target, double min, double max, Value value, Unit unit = Unit::kBase)
 {
@@ -54,7 +55,7 @@ int FlagFromBit(CMC_Setup* s, const char* flag, const char* word, int n, Sense s
     auto f = FindAll(s, flag, word);
     if (!f) return 0;
     auto [target, reg] = *f;
-    return WriteLimited(target, 0, max, [&] {
+    return WriteLimited(target, 0, max, [&, reg = reg] {
         const int bit = Bit(Base(reg), n);
         return sense == Sense::kSet ? double(bit) : double(1 - bit);
     });
@@ -88,7 +89,8 @@ int No_encoder_lines(CMC_Setup* s)
     auto f = FindAll(s, "No_encoder_lines", "MECRESL");
     if (!f) return 0;
     auto [target, mecresl] = *f;
-    return WriteLimited(target, 2, 1073741823, [&] { return double(TruncToInt32(Base(mecresl) * 0.25)); });
+    return WriteLimited(target, 2, 1073741823,
+                        [&, mecresl = mecresl] { return double(TruncToInt32(Base(mecresl) * 0.25)); });
 }
 
 int PWM_freq(CMC_Setup* s)
@@ -128,7 +130,7 @@ int Motor_TempSensor_Type(CMC_Setup* s)
     auto f = FindAll(s, "Motor_TempSensor_Type", "MTSTYPE");
     if (!f) return 0;
     auto [target, mtstype] = *f;
-    return WriteLimited(target, 0, 1, [&] { return double(TruncToInt32(Base(mtstype))); });
+    return WriteLimited(target, 0, 1, [&, mtstype = mtstype] { return double(TruncToInt32(Base(mtstype))); });
 }
 
 int Axis_ID_list(CMC_Setup* s)
@@ -137,7 +139,7 @@ int Axis_ID_list(CMC_Setup* s)
     if (!f) return 0;
     auto [target, aar] = *f;
     // A stored axis id carries 256 as its "valid" mark.
-    return WriteLimited(target, 0, 511, [&] { return Base(aar) != 0.0 ? Base(aar) - 256 : 0.0; });
+    return WriteLimited(target, 0, 511, [&, aar = aar] { return Base(aar) != 0.0 ? Base(aar) - 256 : 0.0; });
 }
 
 int ReverseCounting(CMC_Setup* s)
@@ -145,7 +147,7 @@ int ReverseCounting(CMC_Setup* s)
     auto f = FindAll(s, "ReverseCounting", "COUNTINGDIR");
     if (!f) return 0;
     auto [target, dir] = *f;
-    return WriteLimited(target, 0, 1, [&] { return Base(dir) == 1.0 ? 1.0 : 0.0; });
+    return WriteLimited(target, 0, 1, [&, dir = dir] { return Base(dir) == 1.0 ? 1.0 : 0.0; });
 }
 
 int isFilterEnc(CMC_Setup* s)
@@ -153,7 +155,7 @@ int isFilterEnc(CMC_Setup* s)
     auto f = FindAll(s, "isFilterEnc", "QUAL");
     if (!f) return 0;
     auto [target, qual] = *f;
-    return WriteLimited(target, 0, 1, [&] { return Base(qual) == 1.0 ? 1.0 : 0.0; });
+    return WriteLimited(target, 0, 1, [&, qual = qual] { return Base(qual) == 1.0 ? 1.0 : 0.0; });
 }
 
 // ---- Protections --------------------------------------------------------------------------
@@ -163,7 +165,7 @@ int UMAX_PROT(CMC_Setup* s)
     auto f = FindAll(s, "UMAX_PROT", "UMAXPROT");
     if (!f) return 0;
     auto [target, reg] = *f;
-    return WriteLimited(target, 1, 2000, [&] { return Base(reg) / VoltageScale(s); });
+    return WriteLimited(target, 1, 2000, [&, reg = reg] { return Base(reg) / VoltageScale(s); });
 }
 
 int UMIN_PROT(CMC_Setup* s)
@@ -171,7 +173,7 @@ int UMIN_PROT(CMC_Setup* s)
     auto f = FindAll(s, "UMIN_PROT", "UMINPROT");
     if (!f) return 0;
     auto [target, reg] = *f;
-    return WriteLimited(target, 1, 2000, [&] { return Base(reg) / VoltageScale(s); });
+    return WriteLimited(target, 1, 2000, [&, reg = reg] { return Base(reg) / VoltageScale(s); });
 }
 
 int Temp_2(CMC_Setup* s)
@@ -181,7 +183,9 @@ int Temp_2(CMC_Setup* s)
     auto [target, reg, at0, gain, adcRange] = *f;
     // Converter counts -> sensor volts -> degrees C.
     return WriteLimited(target, -100, 1000,
-                        [&] { return (Base(adcRange) * Base(reg) / ADCmax(s) - Base(at0)) / Base(gain); });
+                        [&, adcRange = adcRange, reg = reg, at0 = at0, gain = gain] {
+                            return (Base(adcRange) * Base(reg) / ADCmax(s) - Base(at0)) / Base(gain);
+                        });
 }
 
 int I_I2t_D(CMC_Setup* s)
@@ -190,7 +194,7 @@ int I_I2t_D(CMC_Setup* s)
     if (!f) return 0;
     auto [target, reg, inps, imaxps] = *f;
     return WriteLimited(target, Base(inps), Base(imaxps),
-                        [&] { return I2tCurrent(Internal(reg), Base(inps), CurrentScale(s)); });
+                        [&, reg = reg, inps = inps] { return I2tCurrent(Internal(reg), Base(inps), CurrentScale(s)); });
 }
 
 int t_I2t_D(CMC_Setup* s)
@@ -200,7 +204,8 @@ int t_I2t_D(CMC_Setup* s)
     auto [target, tsS, sfi2t, slper, pwmper, dspFreq] = *f;
     const double t = SpeedPeriod(slper, pwmper, dspFreq);
     // SFI2T between 1 and 32768.
-    return WriteLimited(target, t * 2048, t * 67108864, [&] { return Base(tsS) * 67108864 / Base(sfi2t); });
+    return WriteLimited(target, t * 2048, t * 67108864,
+                        [&, tsS = tsS, sfi2t = sfi2t] { return Base(tsS) * 67108864 / Base(sfi2t); });
 }
 
 int TestCurrent(CMC_Setup* s)
@@ -217,7 +222,8 @@ int TestProtectionCurrent(CMC_Setup* s)
     auto f = FindAll(s, "TestProtectionCurrent", "IMAXPROT", "ImaxM", "ImaxPS");
     if (!f) return 0;
     auto [target, reg, imaxm, imaxps] = *f;
-    return WriteLimited(target, 0, std::min(Base(imaxm), Base(imaxps)), [&] { return Base(reg) / CurrentScale(s); });
+    return WriteLimited(target, 0, std::min(Base(imaxm), Base(imaxps)),
+                        [&, reg = reg] { return Base(reg) / CurrentScale(s); });
 }
 
 int Imax_Prot(CMC_Setup* s)
@@ -226,7 +232,7 @@ int Imax_Prot(CMC_Setup* s)
     if (!f) return 0;
     auto [target, reg, imaxm, imaxps] = *f;
     return WriteLimited(target, 0.001, std::min(Base(imaxm), Base(imaxps)),
-                        [&] { return Base(reg) / CurrentScale(s); });
+                        [&, reg = reg] { return Base(reg) / CurrentScale(s); });
 }
 
 int time_Imax_Prot(CMC_Setup* s)
@@ -235,7 +241,7 @@ int time_Imax_Prot(CMC_Setup* s)
     if (!f) return 0;
     auto [target, reg, slper, pwmper, dspFreq] = *f;
     const double t = SpeedPeriod(slper, pwmper, dspFreq);
-    return WriteLimited(target, 0.001, 32767 * t, [&] { return Base(reg) * t; });
+    return WriteLimited(target, 0.001, 32767 * t, [&, reg = reg] { return Base(reg) * t; });
 }
 
 int I_I2t_M(CMC_Setup* s)
@@ -244,7 +250,7 @@ int I_I2t_M(CMC_Setup* s)
     if (!f) return 0;
     auto [target, reg, in, imaxm] = *f;
     return WriteLimited(target, Base(in) * 1.1, Base(imaxm),
-                        [&] { return I2tCurrent(Base(reg), Base(in), CurrentScale(s)); });
+                        [&, reg = reg, in = in] { return I2tCurrent(Base(reg), Base(in), CurrentScale(s)); });
 }
 
 int t_I2t_M(CMC_Setup* s)
@@ -254,9 +260,10 @@ int t_I2t_M(CMC_Setup* s)
     auto [target, slper, pwmper, dspFreq, sfi2t] = *f;
     const double t = SpeedLoopPeriod(s);
     // 134217728 = 2 * 2^26: the factor 2 of the PWM period.
-    return WriteLimited(target, t * 2048, t * 67108864, [&] {
-        return Base(slper) * 134217728 * Base(pwmper) / Base(dspFreq) / Base(sfi2t);
-    });
+    return WriteLimited(target, t * 2048, t * 67108864,
+                        [&, slper = slper, pwmper = pwmper, dspFreq = dspFreq, sfi2t = sfi2t] {
+                            return Base(slper) * 134217728 * Base(pwmper) / Base(dspFreq) / Base(sfi2t);
+                        });
 }
 
 int Vbrake(CMC_Setup* s)
@@ -264,7 +271,7 @@ int Vbrake(CMC_Setup* s)
     auto f = FindAll(s, "Vbrake", "BRAKELIM", "VdcMaxMeasurable");
     if (!f) return 0;
     auto [target, reg, vdcMax] = *f;
-    return WriteLimited(target, 1, Base(vdcMax), [&] { return Base(reg) / VoltageScale(s); });
+    return WriteLimited(target, 1, Base(vdcMax), [&, reg = reg] { return Base(reg) / VoltageScale(s); });
 }
 
 // ---- Configuration words ------------------------------------------------------------------
@@ -279,7 +286,7 @@ int isSpeedEstimator(CMC_Setup* s)
     if (!f) return 0;
     auto [target, scr] = *f;
     // Estimator field (bits 3 to 5) reads 110.
-    return WriteLimited(target, 0, 1, [&] { return (TruncToInt32(Base(scr)) & 0x38) == 0x30 ? 1.0 : 0.0; });
+    return WriteLimited(target, 0, 1, [&, scr = scr] { return (TruncToInt32(Base(scr)) & 0x38) == 0x30 ? 1.0 : 0.0; });
 }
 
 int isBrakeResistor(CMC_Setup* s) { return FlagFromBit(s, "isBrakeResistor", "OSR", 9); }
@@ -328,7 +335,7 @@ int ExternalReference(CMC_Setup* s)
     if (!f) return 0;
     auto [target, acr] = *f;
     // Analogue (bit 6) or digital (bit 7) reference.
-    return WriteLimited(target, 0, 1, [&] { return Bit(Base(acr), 6) || Bit(Base(acr), 7) ? 1.0 : 0.0; });
+    return WriteLimited(target, 0, 1, [&, acr = acr] { return Bit(Base(acr), 6) || Bit(Base(acr), 7) ? 1.0 : 0.0; });
 }
 
 int isAnalogueReference(CMC_Setup* s)
@@ -345,7 +352,7 @@ int ControlMode(CMC_Setup* s)
     if (!f) return 0;
     auto [target, acr] = *f;
     // 0 position (bit 10), 1 speed (bit 9), 2 current.
-    return WriteLimited(target, 0, 2, [&] {
+    return WriteLimited(target, 0, 2, [&, acr = acr] {
         const double w = Base(acr);
         return Bit(w, 10) ? 0.0 : Bit(w, 9) ? 1.0 : 2.0;
     });
@@ -366,7 +373,8 @@ int isFreezeControl(CMC_Setup* s)
     auto [target, acr, mode] = *f;
     // Freeze control acts in position mode only.
     return WriteLimited(
-        target, 0, 1, [&] { return Bit(Internal(acr), 4) && TruncToInt32(Internal(mode)) == 0 ? 1.0 : 0.0; },
+        target, 0, 1,
+        [&, acr = acr, mode = mode] { return Bit(Internal(acr), 4) && TruncToInt32(Internal(mode)) == 0 ? 1.0 : 0.0; },
         Unit::kInternal);
 }
 
@@ -393,7 +401,7 @@ int isMotorBrake(CMC_Setup* s)
     auto f = FindAll(s, "isMotorBrake", "BRAKECFG");
     if (!f) return 0;
     auto [target, cfg] = *f;
-    return WriteLimited(target, 0, 1, [&] { return double(Bit(Internal(cfg), 0)); }, Unit::kInternal);
+    return WriteLimited(target, 0, 1, [&, cfg = cfg] { return double(Bit(Internal(cfg), 0)); }, Unit::kInternal);
 }
 
 int MotorBrake_output(CMC_Setup* s)

@@ -168,7 +168,11 @@ private:
     std::vector<std::unique_ptr<CMC_Variable>> m_variables;
     std::unordered_map<std::string, std::size_t, rurorade::NameHash, rurorade::NameEq> m_parameterIndex;
     std::unordered_map<std::string, std::size_t, rurorade::NameHash, rurorade::NameEq> m_variableIndex;
-    std::vector<std::pair<std::string, std::string>> m_options;
+    const std::pair<std::string, std::string>* FindOption(const char* name) const;
+    void IndexOptions();
+
+    std::vector<std::pair<std::string, std::string>> m_options;  // in the order they were set
+    std::unordered_map<std::string, std::size_t, rurorade::NameHash, rurorade::NameEq> m_optionIndex;
     rurorade::SetupInfo m_info;
     rurorade::DriveLink* m_link = nullptr;
     std::uint64_t m_lookupCount = 0;
