@@ -73,6 +73,26 @@ void ValueInInternalUnit(benchmark::State& state)
 }
 BENCHMARK(ValueInInternalUnit);
 
+// Loading a document of N parameters: the time per parameter ("s_per_parameter") should not grow with N.
+void LoadDocument(benchmark::State& state)
+{
+    const auto n = static_cast<int>(state.range(0));
+    std::string text = R"({"schema":"zeksetup-1","parameters":{)";
+    for (int i = 0; i < n; ++i)
+        text += (i ? "," : "") + std::string("\"Parameter_") + std::to_string(i) +
+                R"(":{"value":)" + std::to_string(i * 0.25) + R"(,"unit":"A","min":0,"max":1e6})";
+    text += "}}";
+    for (auto _ : state) {
+        std::string error;
+        auto setup = rurorade::LoadSetupText(text, "bench", error);
+        if (!setup) state.SkipWithError(error.c_str());
+        benchmark::DoNotOptimize(setup);
+    }
+    state.counters["s_per_parameter"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(LoadDocument)->Arg(200)->Arg(2000)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -11,7 +11,8 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
-#include <unordered_set>
+#include <algorithm>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -50,11 +51,6 @@ public:
     bool end_array() override { return Close(); }
     bool key(string_t& k) override
     {
-        Level& level = m_levels.back();
-        if (!level.keys.insert(k).second) {
-            m_key = k;
-            return Fail("duplicate member \"" + k + "\"", true);
-        }
         m_key = std::move(k);
         return true;
     }
@@ -69,7 +65,6 @@ private:
     struct Level {
         Json* value;
         std::string name;  // the member or element this value is, for messages
-        std::unordered_set<std::string> keys;
         std::size_t elements = 0;
     };
 
@@ -123,11 +118,25 @@ private:
             return Fail("nested deeper than " + std::to_string(kMaxDepth) + " levels");
         std::string name = m_levels.empty() ? std::string() : ChildName();
         Json* where = Append(std::move(container));
-        m_levels.push_back(Level{where, std::move(name), {}, 0});
+        m_levels.push_back(Level{where, std::move(name), 0});
         return true;
     }
     bool Close()
     {
+        // Duplicates are looked for once an object is complete: sorting its keys keeps to one pass
+        // over memory, where a set filled key by key would not.
+        const Json& closed = *m_levels.back().value;
+        if (closed.is_object() && closed.size() > 1) {
+            std::vector<std::string_view> keys;
+            keys.reserve(closed.size());
+            for (const auto& member : closed.get_ref<const Json::object_t&>()) keys.emplace_back(member.first);
+            std::sort(keys.begin(), keys.end());
+            const auto twice = std::adjacent_find(keys.begin(), keys.end());
+            if (twice != keys.end()) {
+                m_key = std::string(*twice);
+                return Fail("duplicate member \"" + m_key + "\"", true);
+            }
+        }
         m_levels.pop_back();
         return true;
     }
@@ -249,6 +258,7 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
     if (root.contains("parameters")) {
         const Json& params = root["parameters"];
         if (!params.is_object()) throw LoadError{"parameters", "must be an object"};
+        setup->ReserveParameters(params.size());
         for (auto it = params.begin(); it != params.end(); ++it) {
             const std::string where = "parameters." + it.key();
             const Json& e = it.value();

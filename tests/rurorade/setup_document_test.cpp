@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -92,6 +93,55 @@ TEST(SetupDocument, MalformedDocumentsAreRefusedWithThePlace)
     }
 }
 
+// Documents that cannot be kept exactly are refused with the place: a number no double holds, a
+// member given twice, a NUL in a name or an option's text, a whole number beyond 32 bits, and
+// nesting beyond 64 levels (which would otherwise overflow the stack when copied).
+TEST(SetupDocument, WhatCannotBeKeptExactlyIsRefused)
+{
+    struct Case {
+        const char* file;
+        const char* message;
+    } cases[] = {
+        {"number_overflow.json", "parameters.Vdc.value: not valid JSON at byte 57: [json.exception.out_of_range.406] number overflow parsing '1e400'"},
+        {"duplicate_member.json", "parameters.Vdc: duplicate member \"Vdc\""},
+        {"nul_in_option.json", "options.NewDeadBand: the option's text contains a NUL character"},
+        {"type_out_of_range.json", "parameters.R.type: must be a whole number from -2147483648 to 2147483647"},
+        {"pin_out_of_range.json", "io.brakeOutputs[0].pin: must be a whole number from -2147483648 to 2147483647"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = std::string(ZEK_INPUTS_DIR) + "/" + c.file;
+        std::string error;
+        EXPECT_FALSE(rurorade::LoadSetupFile(path, error)) << c.file;
+        EXPECT_EQ(error, path + ": " + c.message);
+    }
+    std::string error;
+    const std::string deep = R"({"schema":"zeksetup-1","x":)" + std::string(10000, '[') + std::string(10000, ']') + "}";
+    EXPECT_FALSE(Load(deep, error));
+    EXPECT_NE(error.find(": nested deeper than 64 levels"), std::string::npos) << error.substr(0, 200);
+    const std::string nested63 = R"({"schema":"zeksetup-1","x":)" + std::string(62, '[') + std::string(62, ']') + "}";
+    auto kept = Load(nested63, error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(SaveSetupText(*Load(SaveSetupText(*kept), error)), SaveSetupText(*kept));
+    EXPECT_FALSE(rurorade::LoadSetupFile(ZEK_INPUTS_DIR, error));
+    EXPECT_EQ(error, std::string(ZEK_INPUTS_DIR) + ": is a folder, not a setup document");
+}
+
+// Loading takes time in proportion to the document: 100 000 parameters well inside a second
+// (the benchmark measures the time per parameter from 200 to 200 000).
+TEST(SetupDocument, LoadingIsLinear)
+{
+    std::string text = R"({"schema":"zeksetup-1","parameters":{)";
+    for (int i = 0; i < 100000; ++i) text += (i ? "," : "") + std::string("\"P") + std::to_string(i) + R"(":{"value":)" + std::to_string(i) + "}";
+    text += "}}";
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    auto setup = Load(text, error);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(setup) << error;
+    EXPECT_EQ(setup->Parameters().back()->GetName(), "P99999");
+    EXPECT_LT(seconds, 5.0);  // quadratic took minutes; the margin is for sanitizer builds
+}
+
 TEST(SetupDocument, SaveNeverLeavesAHalfWrittenFile)
 {
     std::string error;
@@ -100,9 +150,22 @@ TEST(SetupDocument, SaveNeverLeavesAHalfWrittenFile)
     const auto dir = std::filesystem::temp_directory_path() / "zek_save_test";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.json").string();
+    // A link someone placed where a fixed temporary name would be, and a file of that name, are
+    // left alone; the mode of the file replaced is kept; nothing else is left in the folder.
+    const auto victim = dir / "victim";
+    std::ofstream(victim) << "keep";
+    std::filesystem::create_symlink(victim, path + ".tmp");
+    std::ofstream(dir / "out.json.tmp.old") << "mine";
+    std::ofstream(path) << "{}";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     ASSERT_TRUE(rurorade::SaveSetupFile(*setup, path, error)) << error;
     EXPECT_TRUE(rurorade::LoadSetupFile(path, error)) << error;
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::string kept;
+    std::ifstream(victim) >> kept;
+    EXPECT_EQ(kept, "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 4);
     EXPECT_FALSE(rurorade::SaveSetupFile(*setup, (dir / "missing" / "out.json").string(), error));
     std::filesystem::remove_all(dir);
 }

@@ -104,5 +104,29 @@ check_err test-bad-fault 2 'unknown fault' -- test rl default --fault melted
 printf '{"resistance": "high"}' >"$tmp/badmotor.json"
 check_err test-bad-motor 1 'badmotor\.json.*resistance' -- test rl default --motor "$tmp/badmotor.json"
 
+# Inputs a user can get wrong: one line on stderr, a non-zero exit, nothing written.
+inputs="$setups/../tests/inputs"
+check_err load-number-overflow 1 'parameters\.Vdc\.value: not valid JSON .*number overflow' -- compute "$inputs/number_overflow.json"
+check_err load-duplicate 1 'parameters\.Vdc: duplicate member "Vdc"' -- show "$inputs/duplicate_member.json"
+check_err load-endless 1 '/dev/zero: larger than 256 MiB' -- show /dev/zero
+check_err load-folder 1 'is a folder, not a setup document' -- show "$tmp"
+check_err option-not-utf8 2 'not valid UTF-8' -- compute default --option $'a=\xff'
+printf '{"schema":"zeksetup-1","parameters":{"Vdc":{"value":48,"unit":"V "}}}' >"$tmp/small.json"
+check_err missing-names 1 'compute: the setup lacks [0-9]+ names it needs: [A-Za-z_]+, ' -- compute "$tmp/small.json" -o "$tmp/never.json"
+[ ! -e "$tmp/never.json" ] && pass=$((pass + 1)) || { echo "FAIL missing-names: wrote the output"; fail=$((fail + 1)); }
+check_err scale-unknown-unit 2 'unknown unit "furlong"' -- scale default furlong x
+check_err script-number-wraps 3 'line 1: control id expected, got "4294968356"' -- edit default --script "$inputs/number_wraps.zek"
+check_err script-folder 2 'cannot read the script' -- edit default --script "$tmp"
+check_err measured-out-of-limits 1 'The measured DC bus voltage, 1e-300 V, lies outside the limits of "Vdc" \(9 to 90 V\)' -- test vdc default --set VdcMaxMeasurable=1e-300 -o "$tmp/kept.json"
+grep -A1 '"Vdc": {' "$tmp/kept.json" | grep -q '"value": 48,' && pass=$((pass + 1)) || { echo "FAIL measured-out-of-limits: Vdc changed"; fail=$((fail + 1)); }
+"$zekhost" compute default >/dev/full 2>"$tmp/err"; rc=$?
+[ "$rc" -eq 1 ] && grep -q 'cannot write to standard output' "$tmp/err" && pass=$((pass + 1)) || { echo "FAIL stdout-full: exit $rc"; fail=$((fail + 1)); }
+# Output files: a link placed where a temporary file might go is not followed, the mode is kept.
+ln -s "$tmp/victim" "$tmp/out.json.tmp"
+cp "$setups/default.json" "$tmp/private.json"; chmod 600 "$tmp/private.json"
+"$zekhost" compute "$tmp/private.json" -o "$tmp/out.json" && "$zekhost" compute "$tmp/private.json" -o "$tmp/private.json"
+[ ! -e "$tmp/victim" ] && [ "$(stat -c %a "$tmp/out.json")" = 600 ] && [ "$(stat -c %a "$tmp/private.json")" = 600 ] &&
+    [ -z "$(find "$tmp" -name '.zek-*')" ] && pass=$((pass + 1)) || { echo "FAIL output-files"; fail=$((fail + 1)); }
+
 echo "$pass passed, $fail failed"
 [ "$fail" -eq 0 ]

@@ -137,6 +137,12 @@ public:
 
     // Host side: building and listing.
     CMC_Parameter& AddParameter(const std::string& name, const rurorade::UnitDef* unit);
+    // Room for `n` parameters, before adding many.
+    void ReserveParameters(std::size_t n)
+    {
+        m_parameters.reserve(n);
+        m_parameterIndex.reserve(n);
+    }
     CMC_Variable& AddVariable(const std::string& name, const rurorade::UnitDef* unit);
     const std::vector<std::unique_ptr<CMC_Parameter>>& Parameters() const { return m_parameters; }
     const std::vector<std::unique_ptr<CMC_Variable>>& Variables() const { return m_variables; }
