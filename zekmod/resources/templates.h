@@ -6,6 +6,11 @@ rurorade::DialogTemplate DriveSetupTemplate();
 rurorade::DialogTemplate MotorSetupTemplate();
 rurorade::DialogTemplate VdcTestTemplate();
 rurorade::DialogTemplate RlTestTemplate();
+rurorade::DialogTemplate InertiaQuestionTemplate();
+rurorade::DialogTemplate FiltersTemplate();
+rurorade::DialogTemplate AdvancedTemplate();
+rurorade::DialogTemplate AnalogReferenceTemplate();
+rurorade::DialogTemplate DriveInfoTemplate();
 
 // Registers every template of the module with the host (idempotent).
 void RegisterModuleTemplates();

@@ -1,0 +1,1 @@
+#include "editor/advanced_dlg.h"

@@ -1,0 +1,1 @@
+#include "editor/analog_reference_dlg.h"

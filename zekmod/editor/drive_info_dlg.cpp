@@ -1,0 +1,1 @@
+#include "editor/drive_info_dlg.h"

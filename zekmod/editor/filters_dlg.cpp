@@ -1,0 +1,1 @@
+#include "editor/filters_dlg.h"

@@ -1,0 +1,1 @@
+#include "editor/inertia_question_dlg.h"

@@ -1,0 +1,1 @@
+#include "editor/motor_database.h"
