@@ -1,5 +1,7 @@
 #include "rurorade/edit_setup_dlg.h"
 
+#include "motor_editor.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -348,6 +350,7 @@ void CMC_EditSetupDlg::Click(int id)
     if (control && (!control->visible || !control->enabled)) return;
     if (id == rurorade::IDOK) return OnOK();
     if (id == rurorade::IDCANCEL) return OnCancel();
+    if (m_motorEditor && MotorEditorClick(id)) return;
     if (id == rurorade::kGuidePreviousId || id == rurorade::kGuideNextId) {
         m_guideStep += id == rurorade::kGuideNextId ? 1 : -1;
         ShowGuideStep();
@@ -395,6 +398,7 @@ void CMC_EditSetupDlg::Select(int id, int index)
         }
     }
     control->selection = index;
+    if (m_motorEditor && MotorEditorSelect(id)) return;
     OnSelChange(id);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "rurorade/edit_setup_dlg.h"
 #include "rurorade/host_errors.h"
 
 namespace rurorade {
@@ -246,6 +247,29 @@ void CMC_Setup::Restore(const Snapshot& s)
     }
     m_options = s.options;
     IndexOptions();
+}
+
+void CMC_Setup::FillIOBrakeCombo(CMC_EditSetupDlg& dialog, int combo, int selectedOutput) const
+{
+    dialog.ResetItems(combo);
+    for (const auto& o : m_info.brakeOutputs) {
+        const int index = dialog.AddItem(combo, "OUT" + std::to_string(o.port), o.port);
+        if (o.port == selectedOutput) dialog.SetSelection(combo, index);
+    }
+}
+
+int CMC_Setup::IsIOMC3PortInverted(int output) const
+{
+    for (const auto& o : m_info.brakeOutputs)
+        if (o.port == output) return o.inverted ? 1 : 0;
+    return 0;
+}
+
+int CMC_Setup::IsBrakePortEnable(int output) const
+{
+    for (const auto& o : m_info.brakeOutputs)
+        if (o.port == output) return o.bits;
+    return 0;
 }
 
 int CMC_Setup::GetIOPinFromPort(int port) const

@@ -309,7 +309,13 @@ std::unique_ptr<CMC_Setup> Build(const Json& root)
             const std::string where = "io.brakeOutputs[" + std::to_string(i) + "]";
             if (!o.is_object() || !o.contains("port") || !o.contains("pin"))
                 throw LoadError{where, "must be {\"port\": N, \"pin\": N} with whole numbers"};
-            info.brakeOutputs.push_back({ReadInt(o["port"], where + ".port"), ReadInt(o["pin"], where + ".pin")});
+            SetupInfo::BrakeOutput output{ReadInt(o["port"], where + ".port"), ReadInt(o["pin"], where + ".pin")};
+            if (o.contains("inverted")) {
+                if (!o["inverted"].is_boolean()) throw LoadError{where + ".inverted", "must be true or false"};
+                output.inverted = o["inverted"].get<bool>();
+            }
+            if (o.contains("bits")) output.bits = ReadInt(o["bits"], where + ".bits");
+            info.brakeOutputs.push_back(output);
         }
     }
     return setup;

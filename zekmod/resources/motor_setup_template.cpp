@@ -1,12 +1,95 @@
 // Template 108, "Brushless Motor Setup".
+#include "resources/motor_setup_ids.h"
 #include "resources/templates.h"
 
 rurorade::DialogTemplate MotorSetupTemplate()
 {
-    using rurorade::ControlKind;
+    using namespace motor_setup;
+    using K = rurorade::ControlKind;
+    const char* data = "Motor data";
+    const char* encoder = "Incremental encoder";
+    const char* sensors = "Motor sensors";
+    const char* transmission = "Transmission to load";
+    const char* brake = "Motor brake";
+    const char* database = "Motor database";
     return {108,
             "Brushless Motor Setup",
-            {{1177, ControlKind::Button, "Identify Resistance and Inductance", ""},
-             {rurorade::IDOK, ControlKind::Button, "OK", ""},
-             {rurorade::IDCANCEL, ControlKind::Button, "Cancel", ""}}};
+            {
+                {kNominalCurrentLabel, K::Static, "Nominal current", data},
+                {kNominalCurrent, K::Edit, "", data},
+                {kNominalCurrentUnit, K::Combo, "", data},
+                {kPeakCurrentLabel, K::Static, "Peak current", data},
+                {kPeakCurrent, K::Edit, "", data},
+                {kPeakCurrentUnit, K::Combo, "", data},
+                {kPolePairsLabel, K::Static, "Pole pairs", data},
+                {kPolePairs, K::Edit, "", data},
+                {kTorqueConstantLabel, K::Static, "Torque constant", data},
+                {kTorqueConstant, K::Edit, "", data},
+                {kTorqueConstantUnit, K::Combo, "", data},
+                {kResistanceLabel, K::Static, "Phase resistance (motor + drive)", data},
+                {kResistance, K::Edit, "", data},
+                {kResistanceUnit, K::Combo, "", data},
+                {kInductanceLabel, K::Static, "Phase inductance (motor + drive)", data},
+                {kInductance, K::Edit, "", data},
+                {kInductanceUnit, K::Combo, "", data},
+                {kInertiaLabel, K::Static, "Motor inertia", data},
+                {kInertia, K::Edit, "", data},
+                {kInertiaUnit, K::Combo, "", data},
+                {kInertiaUnknown, K::Check, "Motor inertia is unknown", data},
+                {kPhaseConnectionLabel, K::Static, "Phase connection", data},
+                {kStar, K::Radio, "Star", data},
+                {kDelta, K::Radio, "Delta", data},
+                {kTestPhases, K::Button, "Test Phase Connections", data},
+                {kDetectPolePairs, K::Button, "Detect Number of Pole Pairs", data},
+                {kIdentifyRL, K::Button, "Identify Resistance and Inductance", data},
+                {kEncoderLinesLabel, K::Static, "No. of lines/rev", encoder},
+                {kEncoderLines, K::Edit, "", encoder},
+                {kEncoderLinesUnit, K::Combo, "", encoder},
+                {kTestEncoder, K::Button, "Test Connections", encoder},
+                {kDetectLines, K::Button, "Detect Number of Lines", encoder},
+                {kReverseCounting, K::Check, "Reverse encoder counting", encoder},
+                {kUseEncoderFilter, K::Check, "Filter encoder inputs to", encoder},
+                {kEncoderFilter, K::Combo, "", encoder},
+                {kBandwidthNote, K::Static, "of maximum bandwidth", encoder},
+                {kSingleEndedNote, K::Static, "(only for single-ended encoders)", encoder},
+                {kHallSensors, K::Check, "Hall sensors", sensors},
+                {kHallCaseLabel, K::Static, "Hall configuration", sensors},
+                {kHallCase, K::Combo, "", sensors},
+                {kTestHalls, K::Button, "Test Connections", sensors},
+                {kDetectHallCase, K::Button, "Detect Hall Configuration", sensors},
+                {kTemperature, K::Check, "Temperature", sensors},
+                {kSensorTypeLabel, K::Static, "Sensor type", sensors},
+                {kNtc, K::Radio, "NTC", sensors},
+                {kPtc, K::Radio, "PTC", sensors},
+                {kTransmissionTypeLabel, K::Static, "Transmission type:", transmission},
+                {kRotaryToRotary, K::Radio, "Rotary to rotary", transmission},
+                {kRotaryToLinear, K::Radio, "Rotary to linear", transmission},
+                {kMotorDisplacementLabel, K::Static, "Motor displacement of", transmission},
+                {kMotorTransmission, K::Edit, "", transmission},
+                {kMotorTransmissionUnit, K::Combo, "", transmission},
+                {kLoadDisplacementLabel, K::Static, "corresponds on load to", transmission},
+                {kLoadTransmission, K::Edit, "", transmission},
+                {kLoadTransmissionUnit, K::Combo, "", transmission},
+                {kSwitchLimitSwitches, K::Button, "Switch h/w \nlimit switches", transmission},
+                {kBrakeBox, K::Group, "Motor brake", ""},
+                {kBrake, K::Check, "Motor brake on output line :", brake},
+                {kBrakeOutput, K::Combo, "", brake},
+                {kBrakeText, K::Static, "", brake},
+                {kBrakeReleaseLabel, K::Static, "Brake release delay :", brake},
+                {kBrakeRelease, K::Edit, "", brake},
+                {kBrakeReleaseUnit, K::Combo, "", brake},
+                {kBrakeApplyLabel, K::Static, "Brake apply delay :", brake},
+                {kBrakeApply, K::Edit, "", brake},
+                {kBrakeApplyUnit, K::Combo, "", brake},
+                {kDatabaseLabel, K::Static, "Database", database},
+                {kDatabase, K::Combo, "", database},
+                {kMotorLabel, K::Static, "Motor", database},
+                {kMotor, K::Combo, "", database},
+                {kSaveMotor, K::Button, "Save to User Database", database},
+                {kDeleteMotor, K::Button, "Delete", database},
+                {kPicture, K::Image, "", ""},
+                {rurorade::IDOK, K::Button, "OK", ""},
+                {rurorade::IDCANCEL, K::Button, "Cancel", ""},
+                {kHelp, K::Button, "Help", ""},
+            }};
 }

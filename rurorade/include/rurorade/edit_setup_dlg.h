@@ -72,6 +72,10 @@ public:
     void SetSelection(int comboId, int index);
     int GetSelection(int comboId);
     void EnableCANSettings();
+    // Switches on the host's motor editor: the "Database" (10010) and "Motor" (10011) lists,
+    // "Save to User Database" (10012) and "Delete" (10013), on the standard and the user motor
+    // databases. Selecting a motor writes its data into the setup and reloads the controls.
+    void InitializeMotorEditor();
 
     // Guide steps.
     int GuideStepCount() const { return static_cast<int>(m_guide.size()); }
@@ -120,6 +124,12 @@ private:
     void ChangeValue(const Binding& b, CMC_Parameter& p, double base);
     void ShowGuideStep();
     CMC_Control& Ensure(int id);
+    // The motor editor (motor_editor.cpp).
+    struct MotorEditor;
+    bool MotorEditorClick(int id);
+    bool MotorEditorSelect(int id);
+    void FillMotorList();
+    std::unique_ptr<MotorEditor> m_motorEditor;
     void RunLoop();
 
     int m_templateId;

@@ -14,6 +14,7 @@
 class CMC_Setup;
 class CMC_Parameter;
 class CMC_Variable;
+class CMC_EditSetupDlg;
 
 namespace rurorade {
 
@@ -50,6 +51,8 @@ struct SetupInfo {
     struct BrakeOutput {
         int port;
         int pin;
+        bool inverted = false;  // the output's logic is inverted
+        int bits = 0;           // description bits of the output (bit 4: NPN sink, bit 5: PNP source)
     };
     std::vector<BrakeOutput> brakeOutputs;
 };
@@ -156,6 +159,12 @@ public:
     int GetIOPinFromPort(int port) const;
     int GetIOPortFromPin(int pin) const;
     int GetNumberOfBrakeOutputs() const { return static_cast<int>(m_info.brakeOutputs.size()); }
+    // Fills a list with the outputs usable for a brake ("OUT2" ..., item data the output's port)
+    // and selects `selectedOutput` when it is one of them.
+    void FillIOBrakeCombo(CMC_EditSetupDlg& dialog, int combo, int selectedOutput) const;
+    // Whether the output's logic is inverted, and its description bits; 0 for an unknown output.
+    int IsIOMC3PortInverted(int output) const;
+    int IsBrakePortEnable(int output) const;
     rurorade::SetupInfo& Info() { return m_info; }
     const rurorade::SetupInfo& Info() const { return m_info; }
 

@@ -1,1 +1,0 @@
-#include "editor/motor_database.h"
