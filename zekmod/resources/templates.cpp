@@ -11,4 +11,12 @@ void RegisterModuleTemplates()
     rurorade::RegisterDialogTemplate(AdvancedTemplate());
     rurorade::RegisterDialogTemplate(AnalogReferenceTemplate());
     rurorade::RegisterDialogTemplate(DriveInfoTemplate());
+    rurorade::RegisterDialogTemplate(EncoderResolutionTestTemplate());
+    rurorade::RegisterDialogTemplate(EncoderConnectionsTestTemplate());
+    rurorade::RegisterDialogTemplate(HallConfigTestTemplate());
+    rurorade::RegisterDialogTemplate(HallSignalsTestTemplate());
+    rurorade::RegisterDialogTemplate(PolePairsTestTemplate());
+    rurorade::RegisterDialogTemplate(PhaseTestTemplate());
+    rurorade::RegisterDialogTemplate(AnalogueRefTestTemplate());
+    rurorade::RegisterDialogTemplate(InertiaTestTemplate());
 }

@@ -11,6 +11,14 @@ rurorade::DialogTemplate FiltersTemplate();
 rurorade::DialogTemplate AdvancedTemplate();
 rurorade::DialogTemplate AnalogReferenceTemplate();
 rurorade::DialogTemplate DriveInfoTemplate();
+rurorade::DialogTemplate EncoderResolutionTestTemplate();
+rurorade::DialogTemplate EncoderConnectionsTestTemplate();
+rurorade::DialogTemplate HallConfigTestTemplate();
+rurorade::DialogTemplate HallSignalsTestTemplate();
+rurorade::DialogTemplate PolePairsTestTemplate();
+rurorade::DialogTemplate PhaseTestTemplate();
+rurorade::DialogTemplate AnalogueRefTestTemplate();
+rurorade::DialogTemplate InertiaTestTemplate();
 
 // Registers every template of the module with the host (idempotent).
 void RegisterModuleTemplates();

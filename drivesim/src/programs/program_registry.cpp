@@ -18,6 +18,14 @@ constexpr Entry kPrograms[] = {
     {"Initial_Positioning_Test", programs::MakeInitialPositioning},
     {"Ident_R_or_Rs", programs::MakeResistanceRun},
     {"Ident_L_or_Tau_el", programs::MakeInductanceRun},
+    {"Encoder_Resolution_And_Direction_Test", programs::MakeEncoderResolution},
+    {"Encoder_Connection_Test", programs::MakeEncoderConnection},
+    {"Hall_Configuration_Detection_Test", programs::MakeHallConfiguration},
+    {"Hall_Signals_Connection_Test", programs::MakeHallSignals},
+    {"Motor_Pole_Pairs_Detection_Test", programs::MakePolePairs},
+    {"Motor_Phase_Connection_Test", programs::MakePhaseConnection},
+    {"Analogue_Reference_Test", programs::MakeAnalogueReference},
+    {"Total_Inertia_Identification_Test", programs::MakeTotalInertia},
 };
 
 }  // namespace

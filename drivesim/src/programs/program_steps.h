@@ -70,5 +70,13 @@ std::unique_ptr<DriveProgram> MakeVdcDetection();
 std::unique_ptr<DriveProgram> MakeInitialPositioning();
 std::unique_ptr<DriveProgram> MakeResistanceRun();
 std::unique_ptr<DriveProgram> MakeInductanceRun();
+std::unique_ptr<DriveProgram> MakeEncoderResolution();
+std::unique_ptr<DriveProgram> MakeEncoderConnection();
+std::unique_ptr<DriveProgram> MakeHallConfiguration();
+std::unique_ptr<DriveProgram> MakeHallSignals();
+std::unique_ptr<DriveProgram> MakePolePairs();
+std::unique_ptr<DriveProgram> MakePhaseConnection();
+std::unique_ptr<DriveProgram> MakeAnalogueReference();
+std::unique_ptr<DriveProgram> MakeTotalInertia();
 
 }  // namespace drivesim::programs

@@ -1,0 +1,1 @@
+#include "rurorade/bar_graph.h"

@@ -1,0 +1,1 @@
+#include "rurorade/encoder_diagram.h"

@@ -1,0 +1,1 @@
+#include "rurorade/hall_diagram.h"

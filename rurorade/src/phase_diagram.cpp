@@ -1,0 +1,1 @@
+#include "rurorade/phase_diagram.h"

@@ -1,0 +1,1 @@
+#include "rurorade/resolution.h"

@@ -1,0 +1,1 @@
+#include "commissioning/analogue_reference_check.h"

@@ -1,0 +1,1 @@
+#include "commissioning/encoder_connections_check.h"

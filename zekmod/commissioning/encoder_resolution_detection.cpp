@@ -1,0 +1,1 @@
+#include "commissioning/encoder_resolution_detection.h"

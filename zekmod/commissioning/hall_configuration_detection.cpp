@@ -1,0 +1,1 @@
+#include "commissioning/hall_configuration_detection.h"

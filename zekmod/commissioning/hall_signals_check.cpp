@@ -1,0 +1,1 @@
+#include "commissioning/hall_signals_check.h"

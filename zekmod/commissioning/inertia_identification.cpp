@@ -1,0 +1,1 @@
+#include "commissioning/inertia_identification.h"

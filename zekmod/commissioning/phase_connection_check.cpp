@@ -1,0 +1,1 @@
+#include "commissioning/phase_connection_check.h"

@@ -1,0 +1,1 @@
+#include "commissioning/pole_pairs_detection.h"

@@ -1,0 +1,7 @@
+// Template 104.
+#include "resources/templates.h"
+
+rurorade::DialogTemplate AnalogueRefTestTemplate()
+{
+    return {104, "", {}};
+}

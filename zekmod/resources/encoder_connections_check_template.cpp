@@ -1,0 +1,7 @@
+// Template 291.
+#include "resources/templates.h"
+
+rurorade::DialogTemplate EncoderConnectionsTestTemplate()
+{
+    return {291, "", {}};
+}

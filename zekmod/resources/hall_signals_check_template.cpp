@@ -1,0 +1,7 @@
+// Template 293.
+#include "resources/templates.h"
+
+rurorade::DialogTemplate HallSignalsTestTemplate()
+{
+    return {293, "", {}};
+}

@@ -1,0 +1,7 @@
+// Template 3041.
+#include "resources/templates.h"
+
+rurorade::DialogTemplate InertiaTestTemplate()
+{
+    return {3041, "", {}};
+}

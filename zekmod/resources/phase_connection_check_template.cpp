@@ -1,0 +1,7 @@
+// Template 288.
+#include "resources/templates.h"
+
+rurorade::DialogTemplate PhaseTestTemplate()
+{
+    return {288, "", {}};
+}
