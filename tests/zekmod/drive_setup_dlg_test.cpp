@@ -254,20 +254,40 @@ TEST_F(DriveSetup, MotorSetupOpensByItselfForAnOrdinaryMotor)
     EXPECT_EQ(trace.str().find("open 108", trace.str().find("close 106")), std::string::npos);
 }
 
-TEST_F(DriveSetup, ChildDialogCancelLeavesSetupAndControlsAsTheyWere)
+// Every button opens its dialog; Cancel there leaves the setup (registers included) and the
+// caller's controls as they were, OK comes back to the Drive Setup dialog.
+TEST_F(DriveSetup, EveryButtonOpensItsDialogAndCancelChangesNothing)
 {
-    auto setup = Sample("default.json");
-    Run(setup.get(), R"S(
-        click 10019
-        expect-dialog 108
-        cancel
-        expect-dialog 106
-        expect-text 3190 "0.6"
-        click 10019
-        ok
-        expect-dialog 106
-        ok
-    )S");
+    struct Button {
+        int id, dialog;
+        const char* first;  // what the person does before
+    } buttons[] = {{kMotorSetup, 108, ""}, {kAdvanced, 110, ""}, {kDriveInfo, 3018, ""},
+                   {kExtRefSetup, 111, "click 1064\n"}, {kDetect, 105, ""}};
+    for (const auto& [button, dialog, first] : buttons) {
+        auto setup = Sample("full.json");
+        const std::string before = rurorade::SaveSetupText(*setup);
+        const std::string click = "click " + std::to_string(button) + "\nexpect-dialog " + std::to_string(dialog);
+        Run(setup.get(), "wait 200\ncancel\n" + std::string(first) + click + "\ncancel\nexpect-dialog 106\n" +
+                             "expect-text 3190 \"0.6\"\n" + click + "\nok\nexpect-dialog 106\ncancel\n");
+        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << button;
+    }
+}
+
+// OK in the Advanced dialog under position control without the speed loop clears the speed
+// feed-forward, and the acceleration one too when the loops run in the fast loop; Cancel clears nothing.
+TEST_F(DriveSetup, AdvancedOkClearsTheFeedforwardsPositionControlDoesNotUse)
+{
+    struct Case {
+        const char* close;
+        double fastLoop, wantKffs, wantKffa;
+    } cases[] = {{"ok", 0, 0, 0.5}, {"ok", 1, 0, 0}, {"cancel", 1, 1, 0.5}};
+    for (const Case& c : cases) {
+        // The dialog decodes the registers when it opens: the fast-loop flag is bit 6 of UPGRADE.
+        auto setup = Sample("default.json", {}, {{"UPGRADE", 64 * c.fastLoop}});
+        Run(setup.get(), std::string("wait 200\ncancel\nclick 3158\nexpect-dialog 110\n") + c.close + "\nok\n");
+        EXPECT_EQ(setup->GetParameterValueInBaseUnit("KFFS_scl"), c.wantKffs) << c.close << c.fastLoop;
+        EXPECT_EQ(setup->GetParameterValueInBaseUnit("KFFA_scl"), c.wantKffa) << c.close << c.fastLoop;
+    }
 }
 
 }  // namespace

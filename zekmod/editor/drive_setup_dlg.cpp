@@ -5,6 +5,9 @@
 #include <string>
 
 #include "commissioning/test_vdc_detection.h"
+#include "editor/advanced_dlg.h"
+#include "editor/analog_reference_dlg.h"
+#include "editor/drive_info_dlg.h"
 #include "editor/motor_setup_dlg.h"
 #include "engine/decode_control_loops.h"
 #include "engine/decode_drive_config.h"
@@ -345,6 +348,41 @@ void CDriveSetupDlg::OnCommand(int id)
             CTestVdcDetection test(m_setup, nullptr);
             return test.DoModal();
         });
+        break;
+    case kExtRefSetup:
+        RunChildDialog(
+            [&] {
+                CAnalogReferenceDlg dlg(m_setup, nullptr);
+                return dlg.DoModal();
+            },
+            [&] { ComputeParameterLimits(m_setup); });
+        break;
+    case kAdvanced:
+        RunChildDialog(
+            [&] {
+                CAdvancedDialog dlg(m_setup, nullptr);
+                return dlg.DoModal();
+            },
+            {},
+            [&] {
+                CAdvancedDialog::ClearUnusedFeedforward(m_setup);
+                EncodeRegisters(m_setup);
+                DecodeRegisters(m_setup);
+                ApplyShowEnableRules();
+            });
+        break;
+    case kDriveInfo:
+        RunChildDialog(
+            [&] {
+                CDriveInfo dlg(m_setup, nullptr);
+                return dlg.DoModal();
+            },
+            {},
+            [&] {
+                EncodeRegisters(m_setup);
+                DecodeRegisters(m_setup);
+                RefreshAllParameters(0);
+            });
         break;
     default: break;
     }
