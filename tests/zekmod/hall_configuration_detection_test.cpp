@@ -188,7 +188,7 @@ TEST_F(HallConfiguration, FailuresLeaveTheSetupUnchanged)
         {Fault::EnableOff, R"({"value": 0, "min": -30, "max": 30})", "Drive / Motor ENABLE input is in DISABLED state."},
         {Fault::None, nullptr, "The setup has no parameter \\\"HALL30\\\" to keep the detected value in."},
         {Fault::None, R"({"value": 0, "min": -10, "max": 10})",
-         "The measured Hall sensors shift, -13 , lies outside the limits of \\\"HALL30\\\" (-10 to 10 ). The setup keeps its value."},
+         "The measured Hall sensors shift, -13, lies outside the limits of \\\"HALL30\\\" (-10 to 10). The setup keeps its value."},
     };
     for (const Case& c : cases) {
         drivesim::MotorModel motor = drivesim::DefaultMotor();

@@ -218,9 +218,10 @@ bool CMyTestDlg::MeasuredWithinLimits(CMC_Parameter& parameter, const char* what
     if (value >= min && value <= max) return true;
     std::string unit(parameter.GetUnit().baseName);
     while (!unit.empty() && unit.back() == ' ') unit.pop_back();  // "V " is the bus voltage's family
+    if (!unit.empty()) unit.insert(0, " ");
     char text[400];
     std::snprintf(text, sizeof text,
-                  "The measured %s, %g %s, lies outside the limits of \"%s\" (%g to %g %s). The setup keeps its value.",
+                  "The measured %s, %g%s, lies outside the limits of \"%s\" (%g to %g%s). The setup keeps its value.",
                   what, value, unit.c_str(), parameter.GetName().c_str(), min, max, unit.c_str());
     Fail(text);
     return false;

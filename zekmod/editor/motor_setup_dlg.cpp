@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "commissioning/encoder_connections_check.h"
+#include "commissioning/encoder_resolution_detection.h"
+#include "commissioning/hall_configuration_detection.h"
+#include "commissioning/hall_signals_check.h"
 #include "commissioning/my_test_dlg.h"
+#include "commissioning/phase_connection_check.h"
+#include "commissioning/pole_pairs_detection.h"
 #include "commissioning/test_rl.h"
 #include "engine/decode_drive_config.h"
 #include "engine/derived_quantities.h"
@@ -264,7 +270,57 @@ void CMotorSetupDialog::OnCommand(int id)
     }
     case kMotorEditorOk: OnOK(); break;
     case kIdentifyRL: OpenRlIdentification(); break;
+    case kTestPhases: OpenTest<CTestPhaseConnections>(); break;
+    case kTestEncoder: OpenTest<CTestEncoderConnections>(); break;
+    case kTestHalls: OpenTest<CTestHallSignals>(); break;
+    case kDetectHallCase: OpenTest<CTestHallConfiguration>(); break;
+    case kDetectPolePairs:
+        OpenTest<CDetectPolePairs>([&] {
+            EncodeRegisters(m_setup);
+            DecodeRegisters(m_setup);
+            OnRefreshParameterValue("pp");
+            RefreshParameterControls("pp");
+        });
+        break;
+    case kDetectLines: OpenLinesDetection(); break;
     default: CMySetupDlg::OnCommand(id); break;
+    }
+}
+
+template <class Test>
+void CMotorSetupDialog::OpenTest(const std::function<void()>& onOk)
+{
+    RunChildDialog(
+        [&] {
+            Test test(m_setup, nullptr);
+            return test.DoModal();
+        },
+        {}, onOk);
+}
+
+void CMotorSetupDialog::OpenLinesDetection()
+{
+    int reverseChoice = -1;
+    const int result = RunChildDialog(
+        [&] {
+            CDetectEncoderResolution test(m_setup, nullptr);
+            const int r = test.DoModal();
+            reverseChoice = test.ReverseCountingChoice();
+            return r;
+        },
+        {},
+        [&] {
+            if (QuietFindParameter(m_setup, "ReverseCounting")) RefreshParameterControls("ReverseCounting");
+            EncodeRegisters(m_setup);
+            DecodeRegisters(m_setup);
+            OnRefreshParameterValue("No_encoder_lines");
+            RefreshParameterControls("No_encoder_lines");
+        });
+    // A counting direction chosen inside the test is kept even when the test ends with Cancel.
+    CMC_Parameter* reverse = QuietFindParameter(m_setup, "ReverseCounting");
+    if (result != rurorade::IDOK && reverse && reverseChoice >= 0) {
+        reverse->SetValueInBaseUnit(reverseChoice);
+        RefreshParameterControls("ReverseCounting");
     }
 }
 

@@ -2,6 +2,8 @@
 // The Brushless Motor Setup dialog (template 108): motor data, sensors, brake and transmission,
 // the host's motor databases, and the buttons of the motor-side commissioning tests. It opens by
 // itself for an ordinary motor and from the "Motor setup" button of the Drive Setup dialog.
+#include <functional>
+
 #include "editor/my_setup_dlg.h"
 
 class CMotorSetupDialog : public CMySetupDlg {
@@ -27,6 +29,10 @@ private:
     void SetUpBrake();
     void ShowBrakeText();
     void OpenRlIdentification();
+    void OpenLinesDetection();
+    // Runs a motor-side test through the child-dialog cycle; `onOk` replaces the plain reload.
+    template <class Test>
+    void OpenTest(const std::function<void()>& onOk = {});
 
     bool m_editable;
 };

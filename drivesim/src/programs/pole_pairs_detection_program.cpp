@@ -1,8 +1,116 @@
-// "Motor_Pole_Pairs_Detection_Test".
+// "Motor_Pole_Pairs_Detection_Test": holds a field of the test current on the rotor, which the
+// preliminary run has aligned with phase A, and turns it by one electrical revolution each time
+// the host writes 0 into "var_i2"; the rotor follows. "STARTED" is 1 once the field holds.
+// Between revolutions the field rests at the test angle -16383 (q axis on phase A), so "THTST" is
+// back there when a revolution ends. "poles_pairs" counts the revolutions made. When the host
+// writes 1 into "var_i2", the program ends after the revolution in hand and leaves the count in
+// "var_i2".
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 #include "program_steps.h"
 
 namespace drivesim::programs {
 
-std::unique_ptr<DriveProgram> MakePolePairs() { return nullptr; }
+namespace {
+
+constexpr std::uint16_t kRestAngle = static_cast<std::uint16_t>(-16383);
+constexpr std::int32_t kTurn = 65536;      // test angle units per electrical revolution
+constexpr double kRevolutionMs = 800;      // slow enough for any rotor to follow
+constexpr double kNoRequest = -1;          // "var_i2" once a request has been taken
+
+// Brings the current along phase A up to the test current knowing only what the preliminary run
+// handed on: its ramp first carried a tenth of the current at the command "RefTest", so the same
+// ramp is made up to RefTest, ten times the current seen there is the target, and the command then
+// rises by "RIncTest" a period until that current flows. The converters' noise at a tenth of the
+// current limits how well the target is met (a few per cent above 1 A).
+class TestCurrentRamp {
+public:
+    TestCurrentRamp(double reference, double increment)
+        : m_reference(std::clamp(reference, 0.0, 32767.0)), m_increment(std::max(1.0, std::fabs(increment)))
+    {
+    }
+    // One period with the current along phase A measured (counts); true once the current is reached.
+    bool Step(double current)
+    {
+        constexpr double kTenthRampStep = 3;  // command units per period, as the preliminary run ramps
+        m_mean.Add(current);
+        if (m_reached) return true;
+        if (m_target < 0) {
+            if (m_command < m_reference) {
+                m_command = std::min(m_reference, m_command + kTenthRampStep);
+                return false;
+            }
+            m_target = 10 * m_mean.Value();
+        }
+        m_reached = m_mean.Value() >= m_target || m_command >= 32767;
+        if (!m_reached) m_command = std::min(32767.0, m_command + m_increment);
+        return m_reached;
+    }
+    std::int32_t Command() const { return static_cast<std::int32_t>(std::lround(m_command)); }
+
+private:
+    double m_reference, m_increment;
+    double m_command = 0;   // command units
+    double m_target = -1;   // current counts, once known
+    bool m_reached = false;
+    MovingMean m_mean{3};   // as the preliminary run watches its current
+};
+
+class PolePairsDetection : public DriveProgram {
+public:
+    bool Period(ProgramContext& c) override
+    {
+        bool ended = false;
+        if (!m_start.Done(c, ended)) {
+            // A request left over from an earlier run must not turn the motor.
+            c.drive.Publish("var_i2", kNoRequest);
+            return !ended;
+        }
+        DriveCore& d = c.drive;
+        if (!m_ramp) {
+            m_ramp.emplace(c.Input("RefTest"), c.Input("RIncTest"));
+            UsePhaseAFrame(d, 0);
+            d.testAngle = kRestAngle;
+            const double periods = static_cast<double>(c.Periods(kRevolutionMs));
+            m_step = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(kTurn / periods)));
+            c.user["poles_pairs"] = 0;
+        }
+        const bool holding = m_ramp->Step(d.iq);
+        d.vqCommand = m_ramp->Command();
+        // Moves are asked for once the program has started, so it starts when the field holds.
+        c.user["STARTED"] = holding ? 1 : 0;
+        if (!holding) return true;
+        if (m_left > 0) {
+            d.angleStep = std::min(m_step, m_left);
+            m_left -= d.angleStep;
+            if (m_left == 0) c.user["poles_pairs"] = ++m_count;  // the angle is at rest again after this period
+            return true;
+        }
+        d.angleStep = 0;
+        double request = kNoRequest;
+        d.Read("var_i2", request);
+        if (request == 0) {
+            d.Publish("var_i2", kNoRequest);
+            m_left = kTurn;
+        } else if (request == 1) {
+            d.Publish("var_i2", m_count);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    StartUp m_start;
+    std::optional<TestCurrentRamp> m_ramp;
+    std::int32_t m_step = 1;  // test angle units per period while turning
+    std::int32_t m_left = 0;  // of the revolution in hand
+    int m_count = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DriveProgram> MakePolePairs() { return std::make_unique<PolePairsDetection>(); }
 
 }  // namespace drivesim::programs
