@@ -1,10 +1,30 @@
 #include "auto_test_driver.h"
 
+#include <cmath>
+
+#include "rurorade/drive_link.h"
 #include "rurorade/test_dlg.h"
 
 namespace zekhost {
 
 using rurorade::UiEvent;
+
+namespace {
+
+UiEvent WaitFor(std::int64_t ms)
+{
+    UiEvent wait = UiEvent::Of(UiEvent::Wait);
+    wait.ms = ms;
+    return wait;
+}
+
+rurorade::Bench* BenchOf(CMC_EditSetupDlg& dlg)
+{
+    rurorade::DriveLink* link = dlg.GetSetup() ? dlg.GetSetup()->GetDriveLink() : nullptr;
+    return link ? link->GetBench() : nullptr;
+}
+
+}  // namespace
 
 UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
 {
@@ -17,17 +37,64 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
         m_startMs = clock.NowMs();
         return UiEvent::Of(UiEvent::Click, CMC_TestDlg::kStartStopId);
     case Phase::Running:
-        if (test->m_bTestRunning) {
-            if (clock.NowMs() - m_startMs < m_limitMs) {
-                UiEvent wait = UiEvent::Of(UiEvent::Wait);
-                wait.ms = 20;
-                return wait;
-            }
+        if (clock.NowMs() - m_startMs >= m_limitMs) {
             m_timedOut = true;
             m_trace << "the test did not end within " << m_limitMs / 1000.0 << " s of drive time: stopping it\n";
             m_phase = Phase::Close;
-            return UiEvent::Of(UiEvent::Click, CMC_TestDlg::kStartStopId);
+            if (test->m_bTestRunning) return UiEvent::Of(UiEvent::Click, CMC_TestDlg::kStartStopId);
+            return NextEvent(topmost);
         }
+        while (m_next < m_plan.size()) {
+            const PersonAction& a = m_plan[m_next];
+            if (a.kind == PersonAction::WaitForEnd) {
+                if (test->m_bTestRunning) return WaitFor(20);
+                ++m_next;
+                continue;
+            }
+            if (a.kind == PersonAction::PressUntilBack) {
+                rurorade::Bench* bench = BenchOf(topmost);
+                const double angle = bench ? bench->ShaftDegrees() : 0.0;
+                if (m_presses < 0) {
+                    m_mark = angle;
+                    m_presses = 0;
+                } else if (!m_settling) {
+                    const double turned = angle - m_mark;
+                    const double fromMark = std::fabs(turned - 360 * std::round(turned / 360));
+                    // The eye sees the mark back after a whole number of revolutions.
+                    if ((std::fabs(turned) > 180 && fromMark < 5) || m_presses >= 64 || !test->m_bTestRunning) {
+                        m_trace << "  (the mark is back after " << m_presses << " presses)\n";
+                        ++m_next;
+                        continue;
+                    }
+                }
+                if (m_settling) {
+                    m_settling = false;
+                    return WaitFor(300);  // the rotor comes to rest after the field stops
+                }
+                ++m_presses;
+                m_settling = true;
+                return UiEvent::Of(UiEvent::Click, a.id);
+            }
+            ++m_next;
+            rurorade::Bench* bench = BenchOf(topmost);
+            switch (a.kind) {
+            case PersonAction::Turn:
+                if (bench) bench->TurnShaft(a.value, a.ms);
+                m_trace << "  (the person turns the shaft by " << a.value << " degrees)\n";
+                return WaitFor(a.ms);
+            case PersonAction::Release:
+                if (bench) bench->ReleaseShaft();
+                continue;
+            case PersonAction::Analogue:
+                if (bench) bench->SetAnalogueInput(a.value);
+                m_trace << "  (the person sets the analogue input to " << a.value << " V)\n";
+                continue;
+            case PersonAction::Click: return UiEvent::Of(UiEvent::Click, a.id);
+            case PersonAction::Wait: return WaitFor(a.ms);
+            case PersonAction::WaitForEnd: break;
+            }
+        }
+        if (test->m_bTestRunning) return WaitFor(20);
         m_result = test->m_nResult;
         m_error = test->m_strError;
         m_trace << "result: " << (m_result == 1 ? "succeeded" : "failed") << " after " << (clock.NowMs() - m_startMs)

@@ -1,17 +1,39 @@
 #pragma once
-// Runs a commissioning test without a script: presses Start, lets virtual time pass until the run
-// ends (or a time limit is reached), closes the dialog and answers Yes to the closing question.
+// Runs a commissioning test without a script, as a person at the bench would: presses Start, does
+// what the test asks (turns the shaft, presses a button, sets the potentiometer), lets virtual time
+// pass until the run ends (or a time limit is reached), closes the dialog and answers Yes to the
+// closing question.
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "rurorade/ui.h"
 
 namespace zekhost {
 
+// One thing the person does during a run.
+struct PersonAction {
+    enum Kind {
+        Turn,         // turn the shaft by `value` degrees over `ms`
+        Release,      // take the hand off the shaft
+        Analogue,     // set the analogue input to `value` volts
+        Click,        // press control `id`
+        Wait,         // let `ms` pass
+        WaitForEnd,   // wait until the run has ended
+        PressUntilBack,  // press `id` until the shaft is back at the mark it was at (a whole revolution or more)
+    } kind;
+    double value = 0;
+    std::int64_t ms = 0;
+    int id = 0;
+};
+
 class AutoTestDriver : public rurorade::UiDriver {
 public:
-    AutoTestDriver(std::ostream& trace, std::int64_t limitMs) : m_trace(trace), m_limitMs(limitMs) {}
+    AutoTestDriver(std::ostream& trace, std::int64_t limitMs, std::vector<PersonAction> plan = {{PersonAction::WaitForEnd}})
+        : m_trace(trace), m_limitMs(limitMs), m_plan(std::move(plan))
+    {
+    }
 
     rurorade::UiEvent NextEvent(CMC_EditSetupDlg& topmost) override;
     int AnswerMessageBox(const std::string& text, const std::string& caption, int type) override;
@@ -28,6 +50,11 @@ private:
     enum class Phase { Start, Running, Close, Done };
     std::ostream& m_trace;
     std::int64_t m_limitMs;
+    std::vector<PersonAction> m_plan;
+    std::size_t m_next = 0;
+    double m_mark = 0;       // shaft angle when PressUntilBack began, degrees
+    int m_presses = -1;      // presses so far; -1 before the first
+    bool m_settling = false; // a press has just ended
     std::int64_t m_startMs = 0;
     Phase m_phase = Phase::Start;
     int m_result = 0;

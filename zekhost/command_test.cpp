@@ -1,6 +1,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "auto_test_driver.h"
 #include "commands.h"
@@ -25,16 +27,81 @@ double Value(CMC_Setup& setup, const char* name)
     return p ? p->GetValueInBaseUnit() : std::nan("");
 }
 
-void Compare(const char* label, const char* unit, double before, double measured, double truth, bool kept)
+void Compare(const char* label, const char* unitName, double before, double measured, double truth, bool kept)
 {
+    const std::string unit = *unitName ? std::string(" ") + unitName : std::string();
+    auto text = [&](double v) { return FormatNumber(v) + unit; };
     if (!kept) {
-        std::printf("%-4s setup %s %s (unchanged), true %s %s\n", label, FormatNumber(before).c_str(), unit,
-                    FormatNumber(truth).c_str(), unit);
+        std::printf("%-4s setup %s (unchanged), true %s\n", label, text(before).c_str(), text(truth).c_str());
         return;
     }
-    const double error = (measured - truth) / truth * 100;
-    std::printf("%-4s setup %s %s, measured %s %s, true %s %s (error %+.3f %%)\n", label, FormatNumber(before).c_str(), unit,
-                FormatNumber(measured).c_str(), unit, FormatNumber(truth).c_str(), unit, error);
+    char error[64];
+    if (truth != 0) std::snprintf(error, sizeof error, "error %+.3f %%", (measured - truth) / truth * 100);
+    else std::snprintf(error, sizeof error, "difference %s", text(measured - truth).c_str());
+    std::printf("%-4s setup %s, measured %s, true %s (%s)\n", label, text(before).c_str(), text(measured).c_str(),
+                text(truth).c_str(), error);
+}
+
+// What each value a test finds is, in the setup, and its truth on the bench.
+struct Finding {
+    const char* label;
+    const char* parameter;
+    const char* unit;
+    double (*truth)(const drivesim::MotorModel& motor, double connection);  // connection: 3 for delta, else 1
+};
+
+// A test by name: what the person does during its run and what it finds.
+struct TestEntry {
+    const char* name;
+    std::vector<PersonAction> plan;
+    std::vector<Finding> findings;
+};
+
+using A = PersonAction;
+
+const std::vector<TestEntry>& Tests()
+{
+    static const std::vector<TestEntry> tests = {
+        {"vdc", {{A::WaitForEnd}}, {{"Vdc", "Vdc", "V", [](const auto& m, double) { return m.vdc; }}}},
+        {"rl",
+         {{A::WaitForEnd}},
+         {{"R", "R", "Ohm", [](const auto& m, double k) { return m.resistance * k; }},
+          {"L", "L", "H", [](const auto& m, double k) { return m.inductance * k; }}}},
+        {"inertia",
+         {{A::WaitForEnd}},
+         {{"Jt", "Jt", "kg m^2", [](const auto& m, double) { return m.TotalInertia(); }}}},
+        {"phase", {{A::WaitForEnd}}, {}},
+        // Move until the shaft is back at its mark, then Stop.
+        {"pole-pairs",
+         {{A::Wait, 0, 1000}, {A::PressUntilBack, 0, 0, 1021}, {A::Click, 0, 0, 10000}, {A::Wait, 0, 200}},
+         {{"pp", "pp", "", [](const auto& m, double) { return double(m.polePairs); }}}},
+        // One slow revolution by hand, then Stop.
+        {"hall-signals", {{A::Wait, 0, 100}, {A::Turn, 360, 2000}, {A::Wait, 0, 100}, {A::Click, 0, 0, 10000}}, {}},
+        {"hall-config",
+         {{A::Release}, {A::WaitForEnd}},
+         {{"HALLCASE", "HALLCASE", "", [](const auto& m, double) { return double(m.hallCase); }},
+          {"HALL30", "HALL30", "deg", [](const auto& m, double) { return m.hallShift; }}}},
+        // A quarter turn and a whole revolution (past the index) by hand, then Stop.
+        {"encoder",
+         {{A::Wait, 0, 100}, {A::Turn, 90, 400}, {A::Turn, 360, 1000}, {A::Wait, 0, 100}, {A::Click, 0, 0, 10000}},
+         {}},
+        {"encoder-resolution",
+         {{A::Release}, {A::WaitForEnd}},
+         {{"lines", "No_encoder_lines", "", [](const auto& m, double) { return double(m.encoderLines); }}}},
+        // The potentiometer from one end to the other while the drive reads it, then Stop.
+        {"analogue",
+         {{A::Analogue, 0}, {A::Wait, 0, 200}, {A::Analogue, 5}, {A::Wait, 0, 200}, {A::Analogue, 10},
+          {A::Wait, 0, 200}, {A::Click, 0, 0, 10000}},
+         {}},
+    };
+    return tests;
+}
+
+std::string TestNames()
+{
+    std::string names;
+    for (const TestEntry& t : Tests()) names += std::string(names.empty() ? "" : ", ") + t.name;
+    return names;
 }
 
 }  // namespace
@@ -71,19 +138,22 @@ int RunTest(HostSession& session, const TestOptions& options)
     auto get = reinterpret_cast<GetApi>(session.module.FindSymbol(zekmod::kEngineApiSymbol));
     const zekmod::EngineApi* api = get ? get() : nullptr;
     if (api == nullptr || api->version < 2) throw CommandError{kFailure, "the loaded module cannot run commissioning tests"};
-    if (options.name != "vdc" && options.name != "rl")
-        throw CommandError{kUsage, "unknown test \"" + options.name + "\" (available: vdc, rl)"};
+    const TestEntry* entry = nullptr;
+    for (const TestEntry& t : Tests())
+        if (options.name == t.name) entry = &t;
+    if (entry == nullptr) throw CommandError{kUsage, "unknown test \"" + options.name + "\" (available: " + TestNames() + ")"};
 
     std::string error;
     CMC_Setup& setup = *session.setup;
-    const double vdcBefore = Value(setup, "Vdc"), rBefore = Value(setup, "R"), lBefore = Value(setup, "L");
+    std::vector<double> before;
+    for (const Finding& f : entry->findings) before.push_back(Value(setup, f.parameter));
     rurorade::VirtualClock clock;
     const std::unique_ptr<drivesim::SimulatedDrive> drive = AttachSimulatedDrive(session, options.simulation, clock);
     const drivesim::MotorModel& motor = drive->Motor();
     const drivesim::Fault fault = drive->GetFault();
 
     rurorade::ScriptDriver scriptDriver(std::cout);
-    AutoTestDriver autoDriver(std::cout, kDriveTimeLimitMs);
+    AutoTestDriver autoDriver(std::cout, kDriveTimeLimitMs, entry->plan);
     rurorade::UiDriver* driver = &autoDriver;
     if (!options.scriptPath.empty()) {
         if (!scriptDriver.LoadFile(options.scriptPath, error)) throw CommandError{kUsage, error};
@@ -99,13 +169,11 @@ int RunTest(HostSession& session, const TestOptions& options)
 
     if (options.scriptPath.empty()) {
         const bool kept = result == rurorade::IDOK;
-        if (options.name == "vdc") {
-            Compare("Vdc", "V", vdcBefore, Value(setup, "Vdc"), motor.vdc, kept);
-        } else {
-            // A delta-connected setup stores three times what the drive sees between its phases.
-            const double k = Value(setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
-            Compare("R", "Ohm", rBefore, Value(setup, "R"), motor.resistance * k, kept);
-            Compare("L", "H", lBefore, Value(setup, "L"), motor.inductance * k, kept);
+        // A delta-connected setup stores three times what the drive sees between its phases.
+        const double k = Value(setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
+        for (std::size_t i = 0; i < entry->findings.size(); ++i) {
+            const Finding& f = entry->findings[i];
+            Compare(f.label, f.unit, before[i], Value(setup, f.parameter), f.truth(motor, k), kept);
         }
         std::printf("(%s, %s)\n", kept ? "kept in the setup" : "setup unchanged",
                     fault == drivesim::Fault::None ? "no fault injected" : drivesim::FaultName(fault));

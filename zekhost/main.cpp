@@ -72,7 +72,9 @@ int main(int argc, char** argv)
     addSimulation(edit, " (implies --simulate)");
 
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
-    test->add_option("NAME", testOptions.name, "vdc (DC bus detection) or rl (resistance and inductance)")->required();
+    test->add_option("NAME", testOptions.name,
+                     "vdc, rl, inertia, phase, pole-pairs, hall-signals, hall-config, encoder, encoder-resolution, analogue")
+        ->required();
     test->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
     addSimulation(test, "");
     test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");

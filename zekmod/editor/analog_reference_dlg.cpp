@@ -1,5 +1,7 @@
 #include "editor/analog_reference_dlg.h"
 
+#include "commissioning/analogue_reference_check.h"
+
 #include <string>
 
 #include "engine/decode_drive_config.h"
@@ -203,15 +205,17 @@ void CAnalogReferenceDlg::OnCommand(int id)
     case kLimitCheck:
     case kDigital:
     case kAnalogue: ApplyShowEnableRules(); break;
-    case kTest:
+    case kTest: {
         EncodeRegisters(m_setup);
         DecodeRegisters(m_setup);
-        // The analogue reference test is not part of the module yet; the registers are made
-        // consistent around where it will run, whatever its result.
+        CTestAnalogueRef test(m_setup, nullptr);
+        test.DoModal();
+        // The registers are made consistent again whatever the test's result.
         EncodeRegisters(m_setup);
         DecodeRegisters(m_setup);
         RefreshAllParameters(0);
         break;
+    }
     case kHelp: {
         const std::string file = GetHelpFileOfGUI(m_setup);
         if (!file.empty()) rurorade::UiContext::Get().ShowHelp(GetGUIDirectory() + "/" + file, kHelpContext);

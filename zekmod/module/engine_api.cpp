@@ -2,7 +2,15 @@
 
 #include <cstring>
 
+#include "commissioning/analogue_reference_check.h"
+#include "commissioning/encoder_connections_check.h"
+#include "commissioning/encoder_resolution_detection.h"
+#include "commissioning/hall_configuration_detection.h"
+#include "commissioning/hall_signals_check.h"
+#include "commissioning/inertia_identification.h"
 #include "commissioning/my_test_dlg.h"
+#include "commissioning/phase_connection_check.h"
+#include "commissioning/pole_pairs_detection.h"
 #include "commissioning/test_rl.h"
 #include "commissioning/test_vdc_detection.h"
 #include "engine/biquad_designer.h"
@@ -24,20 +32,38 @@ int RunEncodeStep(CMC_Setup* setup, const char* name)
     return step ? step(setup) : -1;
 }
 
+template <class Test>
+int Show(CMC_Setup* setup)
+{
+    Test test(setup, nullptr);
+    return test.DoModal();
+}
+
+// The tests a host can run by name.
+constexpr struct {
+    const char* name;
+    int (*show)(CMC_Setup*);
+} kTests[] = {
+    {"vdc", Show<CTestVdcDetection>},
+    {"inertia", Show<CTotalInertiaTest>},
+    {"phase", Show<CTestPhaseConnections>},
+    {"pole-pairs", Show<CDetectPolePairs>},
+    {"hall-signals", Show<CTestHallSignals>},
+    {"hall-config", Show<CTestHallConfiguration>},
+    {"encoder", Show<CTestEncoderConnections>},
+    {"encoder-resolution", Show<CDetectEncoderResolution>},
+    {"analogue", Show<CTestAnalogueRef>},
+};
+
 int RunCommissioningTest(CMC_Setup* setup, const char* name)
 {
     if (name == nullptr) return -1;
-    if (std::strcmp(name, "vdc") == 0) {
-        CTestVdcDetection test(setup, nullptr);
-        return test.DoModal();
-    }
     if (std::strcmp(name, "rl") == 0) {
         // The voltage command scale takes its sinusoidal form while this test is open.
-        return RunWithSinusoidalMode([&] {
-            CTestRL test(setup, nullptr);
-            return test.DoModal();
-        });
+        return RunWithSinusoidalMode([&] { return Show<CTestRL>(setup); });
     }
+    for (const auto& test : kTests)
+        if (std::strcmp(name, test.name) == 0) return test.show(setup);
     return -1;
 }
 
