@@ -91,7 +91,8 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
                 continue;
             case PersonAction::Click: return UiEvent::Of(UiEvent::Click, a.id);
             case PersonAction::Wait: return WaitFor(a.ms);
-            case PersonAction::WaitForEnd: break;
+            case PersonAction::WaitForEnd:
+            case PersonAction::PressUntilBack: break;
             }
         }
         if (test->m_bTestRunning) return WaitFor(20);
@@ -112,7 +113,8 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
 
 int AutoTestDriver::AnswerMessageBox(const std::string& text, const std::string&, int type)
 {
-    const bool question = type == rurorade::MB_YESNO || type == rurorade::MB_YESNOCANCEL;
+    const int buttons = type & rurorade::MB_BUTTONS;
+    const bool question = buttons == rurorade::MB_YESNO || buttons == rurorade::MB_YESNOCANCEL;
     m_trace << "message: " << text << (question ? "\n  -> Yes\n" : "\n");
     return question ? rurorade::IDYES : rurorade::IDOK;
 }

@@ -75,7 +75,7 @@ bool CMC_EditSetupDlg::MotorEditorClick(int id)
         }
         if (editor.user.Find(name) &&
             MessageBox("The user database already has a motor named \"" + name + "\". Replace it?", m_title,
-                       rurorade::MB_YESNO) != rurorade::IDYES)
+                       rurorade::MB_YESNO | rurorade::MB_ICONQUESTION) != rurorade::IDYES)
             return true;
         editor.user.Put(rurorade::MotorFromSetup(*m_setup, name));
     } else {
@@ -83,7 +83,7 @@ bool CMC_EditSetupDlg::MotorEditorClick(int id)
             MessageBox("Only a motor of the user database can be deleted: select it there first.", m_title);
             return true;
         }
-        if (MessageBox("Delete the motor \"" + name + "\" from the user database?", m_title, rurorade::MB_YESNO) !=
+        if (MessageBox("Delete the motor \"" + name + "\" from the user database?", m_title, rurorade::MB_YESNO | rurorade::MB_ICONQUESTION) !=
             rurorade::IDYES)
             return true;
         editor.user.Remove(name);

@@ -323,7 +323,8 @@ void ScriptDriver::Dump(CMC_EditSetupDlg& dlg)
 
 int ScriptDriver::AnswerMessageBox(const std::string& text, const std::string&, int type)
 {
-    int answer = (type == MB_YESNO || type == MB_YESNOCANCEL) ? IDYES : IDOK;
+    const int buttons = type & MB_BUTTONS;
+    int answer = (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) ? IDYES : IDOK;
     if (!m_answers.empty()) {
         answer = m_answers.front();
         m_answers.pop_front();

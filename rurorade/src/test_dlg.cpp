@@ -169,7 +169,7 @@ void CMC_TestDlg::TestFailed(int final)
 void CMC_TestDlg::OnDetails()
 {
     MessageBox(m_strError.empty() ? std::string("The test did not report a reason for its failure.") : m_strError,
-               GetTitle(), rurorade::MB_OK);
+               GetTitle(), rurorade::MB_OK | rurorade::MB_ICONERROR);
 }
 
 // ---- drive programs ----
@@ -291,6 +291,8 @@ int CMC_TestDlg::AddTabPage(const std::string& title, const std::vector<int>& co
     AddItem(kTabId, title);
     if (!fromTemplate) GetControl(kTabId)->kind = ControlKind::Combo;
     m_pages.push_back({title, controls});
+    // A tabbed test opens on its first page; pages added later stay hidden until chosen.
+    SelectTabPage(m_page < 0 ? 0 : m_page);
     return static_cast<int>(m_pages.size()) - 1;
 }
 
@@ -326,6 +328,10 @@ void CMC_TestDlg::OnCommand(int id)
 {
     if (id == kStartStopId) return OnBtnStartStop();
     if (id == kDetailsId) return OnDetails();
+    if (id == kSavePlotsId) {
+        if (m_plotLogger && !m_bTestRunning) m_plotLogger->SaveGraph(m_plotName.c_str());
+        return;
+    }
     CMC_EditSetupDlg::OnCommand(id);
 }
 

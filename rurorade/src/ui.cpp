@@ -76,7 +76,8 @@ int UiContext::MessageBox(const std::string& text, const std::string& caption, i
 {
     m_lastMessage = text;
     if (m_driver) return m_driver->AnswerMessageBox(text, caption, type);
-    return (type == MB_YESNO || type == MB_YESNOCANCEL) ? IDYES : IDOK;
+    const int buttons = type & MB_BUTTONS;
+    return (buttons == MB_YESNO || buttons == MB_YESNOCANCEL) ? IDYES : IDOK;
 }
 
 void UiContext::ShowHelp(const std::string& file, int context)

@@ -249,7 +249,7 @@ TEST_F(TestDlgTest, AFailedRunShowsItsReasonUntilANewRunStarts)
     EXPECT_EQ(R(), 0.9);
     dlg.Click(kDetails);
     EXPECT_EQ(recorder.messages, Texts{CMC_TestDlg::msc_pszErrInZero});
-    EXPECT_EQ(recorder.types, std::vector<int>{rurorade::MB_OK});
+    EXPECT_EQ(recorder.types, std::vector<int>{rurorade::MB_OK | rurorade::MB_ICONERROR});
 
     link.results["In1"] = 2;
     dlg.Click(kStart);
@@ -511,6 +511,16 @@ TEST_F(TestDlgTest, SaveGraphWritesCsvWithShortestRoundTripNumbers)
     EXPECT_FALSE(std::filesystem::exists(dir / "current.csv.tmp"));
     EXPECT_EQ(logger.SaveGraph((dir / "missing" / "graph").string().c_str()), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+
+    // "S&ave Plots" saves the test's plots, but not while a test runs.
+    ProbeTest& dlg = Open();
+    dlg.SetPlots(&logger, (dir / "plots").string());
+    dlg.m_bTestRunning = true;
+    dlg.OnCommand(CMC_TestDlg::kSavePlotsId);
+    EXPECT_FALSE(std::filesystem::exists(dir / "plots.csv"));
+    dlg.m_bTestRunning = false;
+    dlg.OnCommand(CMC_TestDlg::kSavePlotsId);
+    EXPECT_TRUE(std::filesystem::exists(dir / "plots.csv"));
 }
 
 TEST_F(TestDlgTest, TabPagesShowTheirControlsAndLeavingTheTestPageDuringARunIsRefused)
@@ -525,8 +535,7 @@ TEST_F(TestDlgTest, TabPagesShowTheirControlsAndLeavingTheTestPageDuringARunIsRe
     EXPECT_EQ(dlg.AddTabPage("Test", {1002, 1361, kStart, kStatus}), 1);
     ASSERT_EQ(dlg.GetControl(kTab)->items.size(), 2u);
     EXPECT_EQ(dlg.GetControl(kTab)->items[1].first, "Test");
-    dlg.SelectTabPage(0);
-    EXPECT_EQ(page(), "1000 00");
+    EXPECT_EQ(page(), "1000 00");  // a tabbed test opens on its first page
     dlg.Select(kTab, 1);
     EXPECT_EQ(page(), "0110 11");
     dlg.Click(kStart);

@@ -252,5 +252,5 @@ std::string CMyTestDlg::ChangedValueLine(const char* label, const std::string& o
 
 int CMyTestDlg::AskToSaveNewValues(const std::string& lines)
 {
-    return MessageBox(kQuestionHead + lines + kQuestionTail, GetTitle(), rurorade::MB_YESNOCANCEL);
+    return MessageBox(kQuestionHead + lines + kQuestionTail, GetTitle(), rurorade::MB_YESNOCANCEL | rurorade::MB_ICONQUESTION);
 }

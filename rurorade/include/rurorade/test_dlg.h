@@ -150,6 +150,7 @@ public:
     static constexpr int kStatusId = 10001;     // status text (the step texts)
     static constexpr int kResultIconId = 10002; // image "TEST_OK" / "TEST_FAILED" / ""
     static constexpr int kDetailsId = 10003;    // "Details"
+    static constexpr int kSavePlotsId = 1372;   // "S&ave Plots"
     static constexpr int kTabId = 1300;         // tab pages of the tuning tests
     static constexpr int kTestTimerId = 1;      // the polling timer of a run
 
@@ -191,6 +192,12 @@ public:
     void TestFailed(int final);
     // Shows the error text ("Details").
     virtual void OnDetails();
+    // What "S&ave Plots" saves when no test runs: the logger's data under `baseName` (SaveGraph).
+    void SetPlots(CMC_Logger* logger, const std::string& baseName)
+    {
+        m_plotLogger = logger;
+        m_plotName = baseName;
+    }
 
     // Tab pages (tuning tests): the controls of each page are shown only on it.
     int AddTabPage(const std::string& title, const std::vector<int>& controls);
@@ -235,6 +242,8 @@ private:
     std::vector<TabPage> m_pages;
     int m_page = -1;
     bool m_bShowDetails = false;
+    CMC_Logger* m_plotLogger = nullptr;
+    std::string m_plotName;
     std::string m_resultImage;
 };
 

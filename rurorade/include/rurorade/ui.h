@@ -12,7 +12,11 @@ class CMC_Setup;
 namespace rurorade {
 
 // Message box types (the buttons offered) and answers.
-enum MessageBoxType { MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4 };
+// A type is the buttons plus the icon the box carries; MB_BUTTONS masks the buttons out of it.
+enum MessageBoxType {
+    MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4, MB_BUTTONS = 0x0F,
+    MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
+};
 
 // One user action on the topmost dialog.
 struct UiEvent {
