@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -147,7 +148,7 @@ TEST(SetupDocument, SaveNeverLeavesAHalfWrittenFile)
     std::string error;
     auto setup = Load(R"({"schema":"zeksetup-1","parameters":{"A":{"value":1}}})", error);
     ASSERT_TRUE(setup);
-    const auto dir = std::filesystem::temp_directory_path() / "zek_save_test";
+    const auto dir = std::filesystem::temp_directory_path() / ("zek_save_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.json").string();
     // A link someone placed where a fixed temporary name would be, and a file of that name, are

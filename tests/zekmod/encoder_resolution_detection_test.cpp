@@ -45,28 +45,6 @@ drivesim::MotorModel Motor(int lines, int polePairs, int direction = 1)
 
 class EncoderResolution : public zektest::DialogTest {
 protected:
-    // The host's program folder lacks the image of the main program: a folder with both images.
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        if (const char* dir = std::getenv("ZEK_PROGRAMS_DIR")) m_savedDir = dir;
-        const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "encoder_resolution_programs";
-        std::filesystem::create_directories(dir);
-        std::filesystem::copy_file(rurorade::ProgramsDirectory() + "/Initial_Positioning_Test.coff",
-                                   dir / "Initial_Positioning_Test.coff",
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::ofstream(dir / "Encoder_Resolution_And_Direction_Test.coff")
-            << R"({"program": "Encoder_Resolution_And_Direction_Test", )"
-            << R"("userVariables": ["STARTED", "RefTest", "PolesPairs", "H123"]})";
-        setenv("ZEK_PROGRAMS_DIR", dir.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_savedDir.empty()) unsetenv("ZEK_PROGRAMS_DIR");
-        else setenv("ZEK_PROGRAMS_DIR", m_savedDir.c_str(), 1);
-        DialogTest::TearDown();
-    }
-
     int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, Fault fault, const std::string& script,
             const std::function<void(T&, drivesim::SimulatedDrive&)>& inspect = nullptr)
     {
@@ -94,7 +72,6 @@ protected:
         return n;
     }
     std::ostringstream trace;
-    std::string m_savedDir;
 };
 
 std::string Question(int oldLines, int newLines)
