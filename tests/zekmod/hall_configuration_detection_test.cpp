@@ -38,24 +38,6 @@ std::pair<int, int> Canonical(int hallCase, int shift)
 
 class HallConfiguration : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        // Program images: the host's, and this test's two beside them.
-        m_programs = fs::path(::testing::TempDir()) / ("hall_configuration_programs_" + std::to_string(::getpid()));
-        fs::create_directories(m_programs);
-        for (const auto& entry : fs::directory_iterator(rurorade::ProgramsDirectory()))
-            if (entry.path().extension() == ".coff") fs::copy_file(entry.path(), m_programs / entry.path().filename(), fs::copy_options::overwrite_existing);
-        std::ofstream(m_programs / "Hall_Configuration_Detection_Test.coff")
-            << R"({"program": "Hall_Configuration_Detection_Test", "userVariables": ["STARTED", "In1", "RefTest", "RIncTest", "H123", "delta_el_pos"]})";
-        setenv("ZEK_PROGRAMS_DIR", m_programs.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        unsetenv("ZEK_PROGRAMS_DIR");
-        fs::remove_all(m_programs);
-        DialogTest::TearDown();
-    }
 
     // The default setup with what the test reads from the drive and keeps in the setup.
     static std::unique_ptr<CMC_Setup> MakeSetup(int polePairs, int lines, const char* hall30 = R"({"value": 0, "min": -30, "max": 30})")
@@ -90,7 +72,6 @@ protected:
     }
 
     std::ostringstream trace;
-    fs::path m_programs;
 };
 
 const char* const kRunAndKeep = "click 10000\nwait 4000\nexpect-text 10001 \"Test succeeded\"\nanswer yes\ncancel\n";

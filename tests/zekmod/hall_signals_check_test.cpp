@@ -27,24 +27,6 @@ const char* const kMissedLevels = "The test did not detect all three HALL transi
 
 class HallSignals : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        // Program images: the host's, and this test's beside them.
-        m_programs = fs::path(::testing::TempDir()) / ("hall_signals_programs_" + std::to_string(::getpid()));
-        fs::create_directories(m_programs);
-        for (const auto& entry : fs::directory_iterator(rurorade::ProgramsDirectory()))
-            if (entry.path().extension() == ".coff") fs::copy_file(entry.path(), m_programs / entry.path().filename(), fs::copy_options::overwrite_existing);
-        std::ofstream(m_programs / "Hall_Signals_Connection_Test.coff")
-            << R"({"program": "Hall_Signals_Connection_Test", "userVariables": ["STARTED", "bad"]})";
-        setenv("ZEK_PROGRAMS_DIR", m_programs.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        unsetenv("ZEK_PROGRAMS_DIR");
-        fs::remove_all(m_programs);
-        DialogTest::TearDown();
-    }
 
     // The default setup with the drive variables the test reads.
     static std::unique_ptr<CMC_Setup> MakeSetup()
@@ -74,7 +56,6 @@ protected:
     }
 
     std::ostringstream trace;
-    fs::path m_programs;
 };
 
 // The levels of Hall1, Hall2 and Hall3 (bit values 4, 2, 1) as the dialog writes them.

@@ -81,27 +81,6 @@ const Bench kDefaultBench{6e-5, 0, 0.1, 1.12, 1.45e-3, 4, 2500, 2.5, 160};
 
 class TotalInertia : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        // The host does not ship the identification program's image yet.
-        m_programs = std::filesystem::temp_directory_path() / ("zek-inertia-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_programs);
-        std::ofstream(m_programs / "Initial_Positioning_Test.coff")
-            << R"({"program": "Initial_Positioning_Test", "userVariables": ["STARTED", "In1"]})";
-        std::ofstream(m_programs / "Total_Inertia_Identification_Test.coff")
-            << R"({"program": "Total_Inertia_Identification_Test", "userVariables": ["STARTED", "RefTest", "RIncTest",)"
-               R"( "In1", "LimitSpeedMax", "Imax_Prot_Test", "test_flag", "delta_time", "delta_speed"]})";
-        if (const char* dir = std::getenv("ZEK_PROGRAMS_DIR")) m_savedPrograms = dir;
-        ::setenv("ZEK_PROGRAMS_DIR", m_programs.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_savedPrograms.empty()) ::unsetenv("ZEK_PROGRAMS_DIR");
-        else ::setenv("ZEK_PROGRAMS_DIR", m_savedPrograms.c_str(), 1);
-        std::filesystem::remove_all(m_programs);
-        DialogTest::TearDown();
-    }
 
     // The default sample describing the bench's motor, its registers encoded.
     static std::unique_ptr<CMC_Setup> SetupFor(const Bench& b, const std::map<std::string, double>& values = {})
@@ -149,8 +128,6 @@ protected:
     std::string errorText;
 
 private:
-    std::filesystem::path m_programs;
-    std::string m_savedPrograms;
 };
 
 // Pole pairs 2 to 7, several encoders, load inertia up to four times the rotor's, default

@@ -63,28 +63,6 @@ private:
 
 class PhaseConnection : public zektest::DialogTest {
 protected:
-    void SetUp() override
-    {
-        DialogTest::SetUp();
-        // Images of the two programs this test runs.
-        m_programs = std::filesystem::temp_directory_path() / ("zek-phase-connection-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_programs);
-        std::ofstream(m_programs / "Initial_Positioning_Test.coff")
-            << R"({"program": "Initial_Positioning_Test", "userVariables": ["STARTED", "In1"]})";
-        std::ofstream(m_programs / "Motor_Phase_Connection_Test.coff")
-            << R"({"program": "Motor_Phase_Connection_Test", "userVariables": ["STARTED", "RefTest", "RIncTest"]})";
-        if (const char* dir = std::getenv("ZEK_PROGRAMS_DIR")) m_savedPrograms = dir;
-        ::setenv("ZEK_PROGRAMS_DIR", m_programs.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (m_savedPrograms.empty())
-            ::unsetenv("ZEK_PROGRAMS_DIR");
-        else
-            ::setenv("ZEK_PROGRAMS_DIR", m_savedPrograms.c_str(), 1);
-        std::filesystem::remove_all(m_programs);
-        DialogTest::TearDown();
-    }
 
     // The sample setup lacks the drive variable of phase B's current.
     static std::unique_ptr<CMC_Setup> PhaseSetup()
@@ -118,8 +96,6 @@ protected:
     std::ostringstream trace;
 
 private:
-    std::filesystem::path m_programs;
-    std::string m_savedPrograms;
 };
 
 std::string TestCurrentScript(double amperes, const std::string& checks)
