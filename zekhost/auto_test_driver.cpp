@@ -32,6 +32,19 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
     rurorade::Clock& clock = rurorade::UiContext::Get().GetClock();
     if (test == nullptr) return UiEvent::Of(UiEvent::Quit);
     switch (m_phase) {
+    case Phase::Prepare:
+        while (m_nextPrelude < m_prelude.size()) {
+            const PersonAction& a = m_prelude[m_nextPrelude++];
+            if (a.kind == PersonAction::Click) return UiEvent::Of(UiEvent::Click, a.id);
+            if (a.kind == PersonAction::Wait) return WaitFor(a.ms);
+            if (a.kind == PersonAction::Select) {
+                UiEvent select = UiEvent::Of(UiEvent::Select, a.id);
+                select.index = static_cast<int>(a.value);
+                return select;
+            }
+        }
+        m_phase = Phase::Start;
+        [[fallthrough]];
     case Phase::Start:
         m_phase = Phase::Running;
         m_startMs = clock.NowMs();
@@ -90,6 +103,11 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
                 m_trace << "  (the person sets the analogue input to " << a.value << " V)\n";
                 continue;
             case PersonAction::Click: return UiEvent::Of(UiEvent::Click, a.id);
+            case PersonAction::Select: {
+                UiEvent select = UiEvent::Of(UiEvent::Select, a.id);
+                select.index = static_cast<int>(a.value);
+                return select;
+            }
             case PersonAction::Wait: return WaitFor(a.ms);
             case PersonAction::WaitForEnd:
             case PersonAction::PressUntilBack: break;
@@ -98,6 +116,7 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
         if (test->m_bTestRunning) return WaitFor(20);
         m_result = test->m_nResult;
         m_error = test->m_strError;
+        if (CMC_Logger* logger = test->PlotLogger()) m_logged = logger->GetDocument();
         m_trace << "result: " << (m_result == 1 ? "succeeded" : "failed") << " after " << (clock.NowMs() - m_startMs)
                 << " ms of drive time\n";
         if (m_result != 1 && !m_error.empty()) m_trace << "error: " << m_error << "\n";
@@ -105,7 +124,7 @@ UiEvent AutoTestDriver::NextEvent(CMC_EditSetupDlg& topmost)
         [[fallthrough]];
     case Phase::Close:
         m_phase = Phase::Done;
-        return UiEvent::Of(UiEvent::Close, rurorade::IDCANCEL);
+        return UiEvent::Of(UiEvent::Close, m_result == 1 ? m_closeResult : rurorade::IDCANCEL);
     case Phase::Done: break;
     }
     return UiEvent::Of(UiEvent::Quit);

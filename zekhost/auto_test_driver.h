@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "rurorade/test_dlg.h"
 #include "rurorade/ui.h"
 
 namespace zekhost {
@@ -22,6 +23,7 @@ struct PersonAction {
         Wait,         // let `ms` pass
         WaitForEnd,   // wait until the run has ended
         PressUntilBack,  // press `id` until the shaft is back at the mark it was at (a whole revolution or more)
+        Select,       // choose item `value` of control `id` (a tab page)
     } kind;
     double value = 0;
     std::int64_t ms = 0;
@@ -30,8 +32,12 @@ struct PersonAction {
 
 class AutoTestDriver : public rurorade::UiDriver {
 public:
-    AutoTestDriver(std::ostream& trace, std::int64_t limitMs, std::vector<PersonAction> plan = {{PersonAction::WaitForEnd}})
-        : m_trace(trace), m_limitMs(limitMs), m_plan(std::move(plan))
+    // `prelude`: what the person does before pressing Start (Click, Select, Wait); `closeResult`:
+    // how the dialog is closed after the run (Cancel, or OK to keep what a tuning test changed).
+    AutoTestDriver(std::ostream& trace, std::int64_t limitMs, std::vector<PersonAction> plan = {{PersonAction::WaitForEnd}},
+                   std::vector<PersonAction> prelude = {}, int closeResult = 2)
+        : m_trace(trace), m_limitMs(limitMs), m_plan(std::move(plan)), m_prelude(std::move(prelude)),
+          m_closeResult(closeResult)
     {
     }
 
@@ -45,18 +51,23 @@ public:
     bool Succeeded() const { return m_result == 1; }
     const std::string& ErrorText() const { return m_error; }
     bool TimedOut() const { return m_timedOut; }
+    // What the test's plot logger held when the run ended (empty without one).
+    const CGraphDocument& Logged() const { return m_logged; }
 
 private:
-    enum class Phase { Start, Running, Close, Done };
+    enum class Phase { Prepare, Start, Running, Close, Done };
     std::ostream& m_trace;
     std::int64_t m_limitMs;
     std::vector<PersonAction> m_plan;
-    std::size_t m_next = 0;
+    std::vector<PersonAction> m_prelude;
+    int m_closeResult;
+    std::size_t m_next = 0, m_nextPrelude = 0;
+    CGraphDocument m_logged;
     double m_mark = 0;       // shaft angle when PressUntilBack began, degrees
     int m_presses = -1;      // presses so far; -1 before the first
     bool m_settling = false; // a press has just ended
     std::int64_t m_startMs = 0;
-    Phase m_phase = Phase::Start;
+    Phase m_phase = Phase::Prepare;
     int m_result = 0;
     std::string m_error;
     bool m_timedOut = false;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "auto_test_driver.h"
+#include "tuning_report.h"
 #include "commands.h"
 #include "drivesim/simulated_drive.h"
 #include "module/engine_api.h"
@@ -55,6 +56,9 @@ struct TestEntry {
     const char* name;
     std::vector<PersonAction> plan;
     std::vector<Finding> findings;
+    // A tuning test: what the person does before Start, and the run is closed with OK.
+    std::vector<PersonAction> prelude = {};
+    bool tuning = false;
 };
 
 using A = PersonAction;
@@ -93,6 +97,9 @@ const std::vector<TestEntry>& Tests()
          {{A::Analogue, 0}, {A::Wait, 0, 200}, {A::Analogue, 5}, {A::Wait, 0, 200}, {A::Analogue, 10},
           {A::Wait, 0, 200}, {A::Click, 0, 0, 10000}},
          {}},
+        // The "Test" page, "Tune", then one run.
+        {"current", {{A::WaitForEnd}}, {}, {{A::Select, 1, 0, 1300}, {A::Click, 0, 0, 3149}}, true},
+        {"speed", {{A::WaitForEnd}}, {}, {{A::Select, 1, 0, 1300}, {A::Click, 0, 0, 1390}}, true},
     };
     return tests;
 }
@@ -153,7 +160,8 @@ int RunTest(HostSession& session, const TestOptions& options)
     const drivesim::Fault fault = drive->GetFault();
 
     rurorade::ScriptDriver scriptDriver(std::cout);
-    AutoTestDriver autoDriver(std::cout, kDriveTimeLimitMs, entry->plan);
+    AutoTestDriver autoDriver(std::cout, kDriveTimeLimitMs, entry->plan, entry->prelude,
+                              entry->tuning ? rurorade::IDOK : rurorade::IDCANCEL);
     rurorade::UiDriver* driver = &autoDriver;
     if (!options.scriptPath.empty()) {
         if (!scriptDriver.LoadFile(options.scriptPath, error)) throw CommandError{kUsage, error};
@@ -175,10 +183,15 @@ int RunTest(HostSession& session, const TestOptions& options)
             const Finding& f = entry->findings[i];
             Compare(f.label, f.unit, before[i], Value(setup, f.parameter), f.truth(motor, k), kept);
         }
+        if (entry->tuning && autoDriver.Succeeded()) PrintTuningReport(entry->name, autoDriver.Logged(), setup, motor);
         std::printf("(%s, %s)\n", kept ? "kept in the setup" : "setup unchanged",
                     fault == drivesim::Fault::None ? "no fault injected" : drivesim::FaultName(fault));
     }
     if (!options.out.empty()) WriteSetup(setup, options.out, session.inputPath);
+    if (!options.csvPath.empty() || !options.plotPath.empty()) {
+        CGraphDocument logged = autoDriver.Logged();
+        if (!WriteTuningFiles(logged, options.csvPath, options.plotPath)) return kFailure;
+    }
 
     if (!options.scriptPath.empty()) {
         if (!scriptDriver.Failure().empty()) {

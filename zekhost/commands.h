@@ -47,6 +47,8 @@ struct TestOptions {
     SimulationOptions simulation;
     std::string scriptPath;  // empty: press Start, run to the end, answer Yes on closing
     std::string out;
+    std::string plotPath;    // tuning tests: picture of the logged curves
+    std::string csvPath;     // tuning tests: the logged data
 };
 // Runs a commissioning test against the simulated drive and prints what was measured beside the truth.
 int RunTest(HostSession& session, const TestOptions& options);

@@ -73,12 +73,15 @@ int main(int argc, char** argv)
 
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
     test->add_option("NAME", testOptions.name,
-                     "vdc, rl, inertia, phase, pole-pairs, hall-signals, hall-config, encoder, encoder-resolution, analogue")
+                     "vdc, rl, inertia, phase, pole-pairs, hall-signals, hall-config, encoder, encoder-resolution, analogue, "
+                     "current, speed")
         ->required();
     test->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
     addSimulation(test, "");
     test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");
     test->add_option("-o,--output", testOptions.out, "write the setup here after the test closes");
+    test->add_option("--plot", testOptions.plotPath, "tuning tests: write the logged curves as a picture (FILE.svg)");
+    test->add_option("--csv", testOptions.csvPath, "tuning tests: write the logged data as CSV (FILE.csv)");
     AddCommon(test, common);
 
     try {

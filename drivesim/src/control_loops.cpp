@@ -32,6 +32,8 @@ void ForEachField(LoopRegisters& r, F f)
         {"KIP", Kind::Mantissa, &r.kip.mantissa, nullptr, nullptr},   {"SFTKIP", Kind::Shift, nullptr, &r.kip.shift, nullptr},
         {"KDP", Kind::Mantissa, &r.kdp.mantissa, nullptr, nullptr},   {"SFTKDP", Kind::Shift, nullptr, &r.kdp.shift, nullptr},
         {"KFFS", Kind::Mantissa, &r.kffs.mantissa, nullptr, nullptr}, {"SFTSFFW", Kind::Shift, nullptr, &r.kffs.shift, nullptr},
+        {"KPTHT", Kind::Mantissa, &r.kptht.mantissa, nullptr, nullptr}, {"SFTKPTHT", Kind::Shift, nullptr, &r.kptht.shift, nullptr},
+        {"KITHT", Kind::Mantissa, &r.kitht.mantissa, nullptr, nullptr}, {"SFTKITHT", Kind::Shift, nullptr, &r.kitht.shift, nullptr},
         {"KFFA", Kind::Mantissa, &r.kffa, nullptr, nullptr},          {"SFTAFFW", Kind::Shift, nullptr, &r.sftaffw, nullptr},
         {"SFTKFF", Kind::Shift, nullptr, &r.sftkff, nullptr},          {"FILTERQ", Kind::Mantissa, &r.filterq, nullptr, nullptr},
         {"FFL", Kind::Word, &r.ffl, nullptr, nullptr},                 {"IMAXS", Kind::Mantissa, &r.imaxs, nullptr, nullptr},

@@ -81,7 +81,8 @@ constexpr std::pair<std::string_view, int> kNames[] = {
     {"IQREF", kIqRef},       {"Position_Reference", kPosRef},
     {"TPOS", kPosRef},       {"Position_Error", kPosErr},
     {"POSERR", kPosErr},     {"Speed_Error", kSpdErr},
-    {"SPDERR", kSpdErr},
+    {"SPDERR", kSpdErr},     {"Target_Position", kPosRef},
+    {"Electric_Angle", kThtst},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "rurorade/drive_comm.h"
 #include "rurorade/numeric.h"
 #include "rurorade/setup.h"
 
@@ -13,6 +14,8 @@ namespace {
 constexpr const char* kNoAnswer = "The drive does not answer.";
 constexpr int kMaxLogPoints = 100000;  // the drive's log buffer
 constexpr double kTimeTolerance = 1e-9;  // s
+constexpr std::size_t kMaxUnsolicited = 256;  // messages the drive's send queue holds
+constexpr int kMaxFrameWords = 1024;          // payload words of one scope frame at most
 
 }  // namespace
 
@@ -107,12 +110,14 @@ void SimulatedDrive::StepPeriod()
         if (!more) EndRun(true);
         else if (m_run->powered && !m_core.AxisOn()) EndRun(false);  // a protection stopped it
     }
+    if (m_log) m_log->slowPeriod = m_core.SlowSample();
     if (!m_core.Act()) {
         m_failure = "The simulated drive stopped: " + m_core.Problem() + ".";
         if (m_run) EndRun(false);
         m_core.GetPlant().Halt();
     }
     Sample();
+    SampleScope();
 }
 
 void SimulatedDrive::EndRun(bool finished)
@@ -130,7 +135,12 @@ void SimulatedDrive::Sample()
 {
     if (!m_log || !m_log->started || m_log->closed) return;
     const std::int64_t k = m_core.Periods() - 1 - m_log->firstPeriod;
-    if (k < 0 || k % m_log->sampling != 0) return;
+    if (k < 0) return;
+    if (m_log->slow) {
+        if (!m_log->slowPeriod || m_log->slowSamples++ % m_log->sampling != 0) return;
+    } else if (k % m_log->sampling != 0) {
+        return;
+    }
     if (m_log->data.size() >= m_log->points) {
         m_log->closed = true;
         return;
@@ -210,6 +220,7 @@ bool SimulatedDrive::StartProgram(const std::string& program, const std::string&
     if (logger) {
         log.points = static_cast<std::size_t>(std::clamp(logger->points, 0, kMaxLogPoints));
         log.sampling = std::max(1, logger->sampling);
+        log.slow = logger->logType == 1;
         for (const std::string& v : logger->variables) {
             DriveCore::Probe probe;
             if (!m_core.Resolve(v, probe)) return Fail("The drive cannot log \"" + v + "\": it has no such variable.");
@@ -296,6 +307,78 @@ double SimulatedDrive::ShaftDegrees()
 {
     Update();
     return m_core.GetPlant().MechanicalAngle() * 180 / kPi;
+}
+
+bool SimulatedDrive::StartScope(const rurorade::ScopeRequest& request)
+{
+    if (!Answering()) return false;
+    if (request.variables.empty()) return Fail("The scope has no variables to sample.");
+    Scope scope;
+    for (const std::string& v : request.variables) {
+        DriveCore::Probe probe;
+        if (!m_core.Resolve(v, probe)) return Fail("The scope cannot sample \"" + v + "\": the drive has no such variable.");
+        scope.probes.push_back(probe);
+    }
+    const int channels = static_cast<int>(scope.probes.size());
+    if (rurorade::kScopeFrameHeaderWords + 2 * channels > kMaxFrameWords)
+        return Fail("The scope cannot sample that many variables.");
+    scope.sampling = std::max(1, request.sampling);
+    const int fits = (kMaxFrameWords - rurorade::kScopeFrameHeaderWords) / (2 * channels);
+    scope.perFrame = std::clamp(request.pointsPerFrame, 1, fits);
+    m_scope = std::move(scope);
+    m_unsolicited.clear();
+    return true;
+}
+
+bool SimulatedDrive::StopScope()
+{
+    if (!Answering()) return false;
+    m_scope.reset();
+    return true;
+}
+
+bool SimulatedDrive::PollUnsolicited(std::vector<std::uint16_t>& message)
+{
+    if (!Answering() || m_unsolicited.empty()) return false;
+    message = std::move(m_unsolicited.front());
+    m_unsolicited.pop_front();
+    return true;
+}
+
+bool SimulatedDrive::ResetDrive()
+{
+    if (!Answering()) return false;
+    if (m_log && m_log->started) m_log->closed = true;
+    m_run.reset();
+    m_core.PowerOff();
+    m_core.WriteMer(0);
+    m_scope.reset();
+    m_unsolicited.clear();
+    return true;
+}
+
+void SimulatedDrive::SampleScope()
+{
+    if (!m_scope) return;
+    Scope& s = *m_scope;
+    if (!m_run) {  // the run ended in this period: what is left goes out as a shorter frame
+        if (!s.pending.empty()) SendScopeFrame();
+        return;
+    }
+    if (s.periods++ % s.sampling != 0) return;
+    for (const DriveCore::Probe& probe : s.probes) s.pending.push_back(TruncToInt32(TG_FRound(m_core.Value(probe))));
+    if (s.pending.size() >= s.probes.size() * static_cast<std::size_t>(s.perFrame)) SendScopeFrame();
+}
+
+void SimulatedDrive::SendScopeFrame()
+{
+    Scope& s = *m_scope;
+    if (m_unsolicited.size() >= kMaxUnsolicited) {  // nobody drains the link: the oldest goes
+        m_unsolicited.pop_front();
+        ++m_droppedMessages;
+    }
+    m_unsolicited.push_back(rurorade::MakeScopeFrameMessage(s.frames++, static_cast<int>(s.probes.size()), s.pending));
+    s.pending.clear();
 }
 
 }  // namespace drivesim

@@ -2,6 +2,7 @@
 
 #include "motor_editor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -130,24 +131,29 @@ void CMC_EditSetupDlg::RunLoop()
             ui.RunFor(next - ui.GetClock().NowMs());
             continue;
         }
-        const UiEvent e = driver->NextEvent(*this);
-        switch (e.kind) {
-        case UiEvent::Commit: CommitText(e.id, e.text); break;
-        case UiEvent::Click: Click(e.id); break;
-        case UiEvent::Check:
-            if (GetCheck(e.id) == 0) Click(e.id);
-            break;
-        case UiEvent::Select: Select(e.id, e.index); break;
-        case UiEvent::Chord: OnKeyChord(); break;
-        case UiEvent::Close:
-            if (e.id == rurorade::IDOK)
-                OnOK();
-            else
-                OnCancel();
-            break;
-        case UiEvent::Wait: ui.RunFor(e.ms); break;
-        case UiEvent::Quit: EndDialog(rurorade::IDCANCEL); break;
-        }
+        Dispatch(driver->NextEvent(*this));
+    }
+}
+
+void CMC_EditSetupDlg::Dispatch(const UiEvent& e)
+{
+    UiContext& ui = UiContext::Get();
+    switch (e.kind) {
+    case UiEvent::Commit: CommitText(e.id, e.text); break;
+    case UiEvent::Click: Click(e.id); break;
+    case UiEvent::Check:
+        if (GetCheck(e.id) == 0) Click(e.id);
+        break;
+    case UiEvent::Select: Select(e.id, e.index); break;
+    case UiEvent::Chord: OnKeyChord(); break;
+    case UiEvent::Close:
+        if (e.id == rurorade::IDOK)
+            OnOK();
+        else
+            OnCancel();
+        break;
+    case UiEvent::Wait: ui.RunFor(e.ms); break;
+    case UiEvent::Quit: EndDialog(rurorade::IDCANCEL); break;
     }
 }
 
@@ -159,7 +165,14 @@ void CMC_EditSetupDlg::EndDialog(int result)
 
 void CMC_EditSetupDlg::SetTimer(int id, std::int64_t periodMs) { UiContext::Get().SetTimer(this, id, periodMs); }
 void CMC_EditSetupDlg::KillTimer(int id) { UiContext::Get().KillTimer(this, id); }
-void CMC_EditSetupDlg::PumpMessages() { UiContext::Get().FireDueTimers(); }
+void CMC_EditSetupDlg::PumpMessages()
+{
+    UiContext& ui = UiContext::Get();
+    ui.FireDueTimers();
+    UiEvent e;
+    for (CMC_EditSetupDlg* top = ui.Topmost(); top && ui.Driver() && ui.Driver()->PollEvent(*top, e); top = ui.Topmost())
+        top->Dispatch(e);
+}
 
 int CMC_EditSetupDlg::MessageBox(const std::string& text, const std::string& caption, int type)
 {
@@ -224,10 +237,18 @@ void CMC_EditSetupDlg::AddSwitchParameterControls(const char* name, int firstRad
     BoundParameter(m_bindings.back(), true);
 }
 
-void CMC_EditSetupDlg::AddSliderParameterControls(const char* name, int slider, int edit, int unitCombo)
+void CMC_EditSetupDlg::AddSliderParameterControls(const char* name, int slider, int edit, int unitCombo, int spinLow,
+                                                  int spinHigh, double min, double max)
 {
-    m_bindings.push_back({Binding::Slider, name, nullptr, slider, edit, unitCombo});
+    m_bindings.push_back({Binding::Slider, name, nullptr, slider, edit, unitCombo, spinLow, spinHigh, min, max});
     BoundParameter(m_bindings.back(), true);
+}
+
+bool CMC_EditSetupDlg::SliderRange(const Binding& b, CMC_Parameter& p, double& min, double& max) const
+{
+    min = std::isnan(b.min) ? p.GetMinInBaseUnit() : b.min;
+    max = std::isnan(b.max) ? p.GetMaxInBaseUnit() : b.max;
+    return std::isfinite(min) && std::isfinite(max) && max > min;
 }
 
 void CMC_EditSetupDlg::AddUserParameterControls(CMC_Parameter* parameter, int edit, int unitCombo)
@@ -269,11 +290,18 @@ void CMC_EditSetupDlg::LoadBinding(const Binding& b)
         Ensure(b.first).text = FormatDisplayValue(p->GetValueInDisplayUnit());
         FillUnitCombo(b, *p);
         break;
-    case Binding::Slider:
-        Ensure(b.first).selection = TruncToInt32(p->GetValueInDisplayUnit());
+    case Binding::Slider: {
+        CMC_Control& slider = Ensure(b.first);
+        double min = 0, max = 0;
+        if (SliderRange(b, *p, min, max)) {
+            slider.sliderMin = p->ToDisplay(min);
+            slider.sliderMax = p->ToDisplay(max);
+            slider.selection = TruncToInt32(std::round(std::clamp((value - min) / (max - min), 0.0, 1.0) * kSliderSteps));
+        }
         if (b.last != 0) Ensure(b.last).text = FormatDisplayValue(p->GetValueInDisplayUnit());
         FillUnitCombo(b, *p);
         break;
+    }
     case Binding::Check: Ensure(b.first).checked = TruncToInt32(value) != 0 ? 1 : 0; break;
     case Binding::SwitchCombo: {
         CMC_Control& combo = Ensure(b.first);
@@ -363,6 +391,13 @@ void CMC_EditSetupDlg::Click(int id)
         if (b.kind == Binding::Check && b.first == id) {
             bound = true;
             if ((p = BoundParameter(b, false))) ChangeValue(b, *p, TruncToInt32(p->GetValueInBaseUnit()) != 0 ? 0.0 : 1.0);
+        } else if (b.kind == Binding::Slider && id != 0 && (id == b.spinLow || id == b.spinHigh)) {
+            bound = true;
+            double min = 0, max = 0;
+            if ((p = BoundParameter(b, false)) && SliderRange(b, *p, min, max)) {
+                const double step = (max - min) / kSliderSteps * (id == b.spinLow ? -1 : 1);
+                ChangeValue(b, *p, std::clamp(p->GetValueInBaseUnit() + step, min, max));
+            }
         } else if (b.kind == Binding::SwitchRadios && id >= b.first && id <= b.last) {
             bound = true;
             if ((p = BoundParameter(b, false))) ChangeValue(b, *p, id - b.first);
@@ -380,6 +415,15 @@ void CMC_EditSetupDlg::Select(int id, int index)
 {
     CMC_Control* control = GetControl(id);
     if (control == nullptr || !control->visible || !control->enabled) return;
+    for (const Binding& b : m_bindings) {
+        if (b.kind != Binding::Slider || b.first != id) continue;
+        CMC_Parameter* p = BoundParameter(b, false);
+        double min = 0, max = 0;
+        if (p == nullptr || index < 0 || index > kSliderSteps || !SliderRange(b, *p, min, max)) return;
+        const Binding copy = b;
+        ChangeValue(copy, *p, min + (max - min) * index / kSliderSteps);
+        return;
+    }
     if (index < 0 || index >= static_cast<int>(control->items.size())) return;
     for (std::size_t i = 0; i < m_bindings.size(); ++i) {
         const Binding b = m_bindings[i];

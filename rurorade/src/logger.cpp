@@ -97,42 +97,60 @@ void AppendNumber(std::string& line, double value)
     line.append(buf, result.ptr);
 }
 
+std::string CsvPath(const char* baseName) { return std::string(baseName && *baseName ? baseName : "graph") + ".csv"; }
+
 }  // namespace
 
-int CMC_Logger::SaveGraph(const char* baseName)
+bool rurorade::WriteFileAtomically(const std::string& path, const std::string& text)
 {
-    const std::string path = std::string(baseName && *baseName ? baseName : "graph") + ".csv";
-    std::vector<std::string> names = m_document.channelNames;
-    if (names.empty()) {
-        names.assign(1, "t");
-        names.insert(names.end(), m_request.variables.begin(), m_request.variables.end());
+    // A temporary file and a rename, so the file is never left half-written.
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out << text;
+        out.flush();
+        if (!out) {
+            out.close();
+            std::remove(tmp.c_str());
+            return false;
+        }
     }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool rurorade::WriteGraphCsv(const std::vector<std::string>& names, const std::vector<std::vector<double>>& points,
+                             const std::string& path)
+{
     std::string text;
     for (std::size_t i = 0; i < names.size(); ++i) text += (i ? "," : "") + names[i];
     text += '\n';
-    for (const std::vector<double>& point : m_document.points) {
+    for (const std::vector<double>& point : points) {
         for (std::size_t i = 0; i < point.size(); ++i) {
             if (i) text += ',';
             AppendNumber(text, point[i]);
         }
         text += '\n';
     }
-    // A temporary file and a rename, so the file is never left half-written.
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return 0;
-        out << text;
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(tmp.c_str());
-            return 0;
-        }
+    return WriteFileAtomically(path, text);
+}
+
+int CMC_Logger::SaveGraph(const char* baseName)
+{
+    std::vector<std::string> names = m_document.channelNames;
+    if (names.empty()) {
+        names.assign(1, "t");
+        names.insert(names.end(), m_request.variables.begin(), m_request.variables.end());
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return 0;
-    }
-    return 1;
+    return rurorade::WriteGraphCsv(names, m_document.points, CsvPath(baseName)) ? 1 : 0;
+}
+
+int CGraphFilter::ExportToASCII(const char* baseName) const
+{
+    if (m_document == nullptr) return 0;
+    return rurorade::WriteGraphCsv(m_document->channelNames, m_document->points, CsvPath(baseName)) ? 1 : 0;
 }

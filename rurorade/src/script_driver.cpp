@@ -22,6 +22,7 @@ const char* ResultName(int result)
     case IDCANCEL: return "Cancel";
     case IDYES: return "Yes";
     case IDNO: return "No";
+    case IDHELP: return "Help";
     default: return "other";
     }
 }
@@ -202,13 +203,14 @@ UiEvent ScriptDriver::NextEvent(CMC_EditSetupDlg& topmost)
                 Fail(line, "milliseconds expected");
                 break;
             }
+            m_waitUntil = UiContext::Get().GetClock().NowMs() + n;
             return UiEvent{UiEvent::Wait, 0, {}, 0, n};
         }
         if (cmd == "answer") {
             const std::string& a = line.words[1];
-            const int answer = a == "yes" ? IDYES : a == "no" ? IDNO : a == "cancel" ? IDCANCEL : a == "ok" ? IDOK : 0;
+            const int answer = a == "yes" ? IDYES : a == "no" ? IDNO : a == "cancel" ? IDCANCEL : a == "ok" ? IDOK : a == "help" ? IDHELP : 0;
             if (answer == 0) {
-                Fail(line, "answer must be yes, no, cancel or ok");
+                Fail(line, "answer must be yes, no, cancel, ok or help");
                 break;
             }
             m_answers.push_back(answer);
@@ -319,6 +321,21 @@ void ScriptDriver::Dump(CMC_EditSetupDlg& dlg)
         if (!c.group.empty()) m_trace << " group=" << Quote(c.group);
         m_trace << "\n";
     }
+}
+
+bool ScriptDriver::PollEvent(CMC_EditSetupDlg& topmost, UiEvent& event)
+{
+    // The lines after `wait MS` are due once that time has passed, even while a long loop of the
+    // dialog keeps the modal loop from asking for them. A `wait` itself is left to the modal loop.
+    if (!m_failure.empty() || m_next >= m_lines.size()) return false;
+    if (UiContext::Get().GetClock().NowMs() <= m_waitUntil) return false;
+    for (std::size_t i = m_next; i < m_lines.size(); ++i) {
+        const std::string& cmd = m_lines[i].words[0];
+        if (cmd == "wait") return false;
+        if (cmd != "answer" && cmd.rfind("expect", 0) != 0) break;
+    }
+    event = NextEvent(topmost);
+    return event.kind != UiEvent::Quit && event.kind != UiEvent::Wait;
 }
 
 int ScriptDriver::AnswerMessageBox(const std::string& text, const std::string&, int type)

@@ -168,8 +168,14 @@ void CMC_TestDlg::TestFailed(int final)
 
 void CMC_TestDlg::OnDetails()
 {
-    MessageBox(m_strError.empty() ? std::string("The test did not report a reason for its failure.") : m_strError,
-               GetTitle(), rurorade::MB_OK | rurorade::MB_ICONERROR);
+    const int help = m_nDetailsHelpTopic != 0 ? rurorade::MB_HELP : 0;
+    const int answer =
+        MessageBox(m_strError.empty() ? std::string("The test did not report a reason for its failure.") : m_strError,
+                   GetTitle(), rurorade::MB_OK | rurorade::MB_ICONERROR | help);
+    if (help && answer == rurorade::IDHELP) {
+        const std::string file = GetHelpFileOfGUI(m_setup);
+        if (!file.empty()) rurorade::UiContext::Get().ShowHelp(GetGUIDirectory() + "/" + file, m_nDetailsHelpTopic);
+    }
 }
 
 // ---- drive programs ----

@@ -98,7 +98,7 @@ TEST_F(SimulatedDriveTest, ResultsComeOnlyFromRunsThatEnd)
 // logs, and the log ends with the program.
 TEST_F(SimulatedDriveTest, LogsWhatTheProgramMeasures)
 {
-    const rurorade::LoggerRequest request{{"IQ", "UQ"}, 400, 1, 2};
+    const rurorade::LoggerRequest request{{"IQ", "UQ"}, 400, 2, 2};
     EXPECT_GT(Run(kQ, {{"In1", 2047}, {"RefTest", 1000}, {"RIncTest", 2}}, &request), 0);
     Points points;
     ASSERT_TRUE(drive->UploadLog(points));

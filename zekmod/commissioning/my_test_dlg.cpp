@@ -181,14 +181,14 @@ int CMyTestDlg::UploadLoggedPoints(CMC_Logger* logger, std::vector<std::vector<d
     return 1;
 }
 
-void CMyTestDlg::UploadResults(CMC_Logger* logger, CGraphWindow* graph, const char* uploadingText)
+int CMyTestDlg::UploadResults(CMC_Logger* logger, CGraphWindow* graph, const char* uploadingText, bool succeed)
 {
     if (logger == nullptr || !logger->BeginUploadData()) {
         Fail(msc_pszErrInternal);
-        return;
+        return 0;
     }
     if (graph) graph->Invalidate();
-    SetInfoText(uploadingText);
+    if (uploadingText) SetInfoText(uploadingText);
     if (graph) graph->DoZoomOut();
     while (logger->ReadPoint(nullptr)) {
         if (graph) graph->UpdateLastPoint();
@@ -198,12 +198,13 @@ void CMyTestDlg::UploadResults(CMC_Logger* logger, CGraphWindow* graph, const ch
             // Stopped by the user while the data came in: no result.
             if (graph) graph->DoZoomOut();
             logger->EndUploadData();
-            return;
+            return 0;
         }
     }
     logger->EndUploadData();
     if (graph) graph->DoZoomOut();
-    TestSucceeded(1);
+    if (succeed) TestSucceeded(1);
+    return 1;
 }
 
 void CMyTestDlg::Fail(const std::string& text)

@@ -68,8 +68,8 @@ protected:
     int UploadLoggedPoints(CMC_Logger* logger, std::vector<std::vector<double>>& points);
 
     // The closing upload of a plotted test: draws the points as they come, keeps the dialog
-    // responsive and ends the run with TestSucceeded(1).
-    void UploadResults(CMC_Logger* logger, CGraphWindow* graph, const char* uploadingText);
+    // responsive and, when `succeed`, ends the run with TestSucceeded(1). 1 when every point came in.
+    int UploadResults(CMC_Logger* logger, CGraphWindow* graph, const char* uploadingText, bool succeed = true);
 
     // Ends the run with `text` as the error text.
     void Fail(const std::string& text);

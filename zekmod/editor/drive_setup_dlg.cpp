@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "commissioning/current_tuning.h"
+#include "commissioning/speed_tuning.h"
 #include "commissioning/test_vdc_detection.h"
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
@@ -348,6 +350,22 @@ void CDriveSetupDlg::OnCommand(int id)
             CTestVdcDetection test(m_setup, nullptr);
             return test.DoModal();
         });
+        break;
+    case kTuneCurrent:
+        RunChildDialog([&] {
+            return RunWithSinusoidalMode([&] {
+                CTestCurrent test(m_setup, 1, nullptr);
+                return test.DoModal();
+            });
+        });
+        break;
+    case kTuneSpeed:
+        RunChildDialog(
+            [&] {
+                CTestSpeedTuning test(m_setup, 1, nullptr);
+                return test.DoModal();
+            },
+            [&] { ComputeParameterLimits(m_setup); });
         break;
     case kExtRefSetup:
         RunChildDialog(

@@ -3,6 +3,9 @@
 #include <cstring>
 
 #include "commissioning/analogue_reference_check.h"
+#include "commissioning/current_tuning.h"
+#include "commissioning/speed_tuning.h"
+#include "engine/derived_quantities.h"
 #include "commissioning/encoder_connections_check.h"
 #include "commissioning/encoder_resolution_detection.h"
 #include "commissioning/hall_configuration_detection.h"
@@ -39,6 +42,28 @@ int Show(CMC_Setup* setup)
     return test.DoModal();
 }
 
+// A tuning test opened as the Drive Setup dialog opens it: registers encoded and decoded around it.
+template <class Test>
+int ShowTuning(CMC_Setup* setup, bool limits)
+{
+    EncodeRegisters(setup);
+    DecodeRegisters(setup);
+    if (limits) ComputeParameterLimits(setup);
+    Test test(setup, 1, nullptr);
+    const int result = test.DoModal();
+    if (result == rurorade::IDOK) {
+        EncodeRegisters(setup);
+        DecodeRegisters(setup);
+    }
+    return result;
+}
+
+int ShowCurrentTuning(CMC_Setup* setup)
+{
+    return RunWithSinusoidalMode([&] { return ShowTuning<CTestCurrent>(setup, false); });
+}
+int ShowSpeedTuning(CMC_Setup* setup) { return ShowTuning<CTestSpeedTuning>(setup, true); }
+
 // The tests a host can run by name.
 constexpr struct {
     const char* name;
@@ -53,6 +78,8 @@ constexpr struct {
     {"encoder", Show<CTestEncoderConnections>},
     {"encoder-resolution", Show<CDetectEncoderResolution>},
     {"analogue", Show<CTestAnalogueRef>},
+    {"current", ShowCurrentTuning},
+    {"speed", ShowSpeedTuning},
 };
 
 int RunCommissioningTest(CMC_Setup* setup, const char* name)

@@ -19,4 +19,6 @@ void RegisterModuleTemplates()
     rurorade::RegisterDialogTemplate(PhaseTestTemplate());
     rurorade::RegisterDialogTemplate(AnalogueRefTestTemplate());
     rurorade::RegisterDialogTemplate(InertiaTestTemplate());
+    rurorade::RegisterDialogTemplate(CurrentTuningTestTemplate());
+    rurorade::RegisterDialogTemplate(SpeedTuningTestTemplate());
 }

@@ -19,6 +19,10 @@ rurorade::DialogTemplate PolePairsTestTemplate();
 rurorade::DialogTemplate PhaseTestTemplate();
 rurorade::DialogTemplate AnalogueRefTestTemplate();
 rurorade::DialogTemplate InertiaTestTemplate();
+rurorade::DialogTemplate CurrentTuningTestTemplate();
+rurorade::DialogTemplate SpeedTuningTestTemplate();
+// Controls the speed and position tuning tests share.
+std::vector<rurorade::ControlTemplate> ProfileTuningControls();
 
 // Registers every template of the module with the host (idempotent).
 void RegisterModuleTemplates();

@@ -26,6 +26,7 @@ struct LoopRegisters {
     fx::Gain kps, kis;              // speed PI
     fx::Gain kpp, kip, kdp;         // position PID
     fx::Gain kffs;                  // speed feed-forward (KFFS/SFTSFFW)
+    fx::Gain kptht, kitht;          // electric angle controller (KPTHT/SFTKPTHT, KITHT/SFTKITHT)
     std::int32_t kffa = 0;          // acceleration feed-forward mantissa
     int sftaffw = 0, sftkff = 0;    // its shift, spread over two registers
     std::int32_t filterq = 32767;   // current controller output filter

@@ -4,6 +4,7 @@
 // clock.NowMs(), so a test advances a virtual clock and nothing sleeps or runs aside. Periods in
 // which nothing can change (power stage off, shaft at rest, no program) are skipped in one go.
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -57,6 +58,12 @@ public:
     bool ExecuteString(const std::string& commands) override;
     std::string GetLastErrorText() const override { return m_lastError; }
     rurorade::Bench* GetBench() override { return this; }
+    bool StartScope(const rurorade::ScopeRequest& request) override;
+    bool StopScope() override;
+    bool PollUnsolicited(std::vector<std::uint16_t>& message) override;
+    bool ResetDrive() override;
+    // Unsolicited messages the full queue pushed out, oldest first, since the drive was attached.
+    std::uint64_t DroppedMessages() const { return m_droppedMessages; }
 
     void TurnShaft(double degrees, std::int64_t ms) override;
     void ReleaseShaft() override;
@@ -74,10 +81,22 @@ private:
         std::vector<DriveCore::Probe> probes;
         std::size_t points = 0;
         int sampling = 1;
+        bool slow = false;             // log type 1: the speed loop's samples; else every period
+        bool slowPeriod = false;       // the period being stepped runs the slow loops
+        std::int64_t slowSamples = 0;  // slow samples since the log started
         bool started = false;
         bool closed = false;
         std::int64_t firstPeriod = 0;
         std::vector<std::vector<double>> data;
+    };
+
+    struct Scope {
+        std::vector<DriveCore::Probe> probes;
+        int sampling = 1;
+        int perFrame = 1;
+        std::int64_t periods = 0;          // program periods seen since armed
+        std::uint32_t frames = 0;          // frames sent since armed
+        std::vector<std::int32_t> pending; // samples not sent yet
     };
 
     bool Answering();                      // false, with the error text, on a dead link or a failed model
@@ -86,6 +105,8 @@ private:
     void StepPeriod();
     void EndRun(bool finished);
     void Sample();
+    void SampleScope();                    // after Sample: the scope's share of the period
+    void SendScopeFrame();
 
     CMC_Setup* m_setup;
     MotorModel m_motor;
@@ -101,6 +122,9 @@ private:
     std::vector<std::string> m_commands;
     std::string m_failure;                 // the model could not go on
     std::string m_lastError;
+    std::optional<Scope> m_scope;
+    std::deque<std::vector<std::uint16_t>> m_unsolicited;
+    std::uint64_t m_droppedMessages = 0;
 };
 
 }  // namespace drivesim

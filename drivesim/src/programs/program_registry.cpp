@@ -26,6 +26,11 @@ constexpr Entry kPrograms[] = {
     {"Motor_Phase_Connection_Test", programs::MakePhaseConnection},
     {"Analogue_Reference_Test", programs::MakeAnalogueReference},
     {"Total_Inertia_Identification_Test", programs::MakeTotalInertia},
+    {"Current_Controller_Tuning_Test", programs::MakeCurrentTuning},
+    {"Speed_Controller_Tuning_Test", programs::MakeSpeedTuning},
+    {"Position_Controller_Tuning_Test_with_SpdCtrl", programs::MakePositionTuningWithSpeedLoop},
+    {"Position_Controller_Tuning_Test_without_SpdCtrl", programs::MakePositionTuningWithoutSpeedLoop},
+    {"Angle_Controller_Tuning_Test", programs::MakeAngleTuning},
 };
 
 }  // namespace

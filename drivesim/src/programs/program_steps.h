@@ -117,5 +117,15 @@ std::unique_ptr<DriveProgram> MakePolePairs();
 std::unique_ptr<DriveProgram> MakePhaseConnection();
 std::unique_ptr<DriveProgram> MakeAnalogueReference();
 std::unique_ptr<DriveProgram> MakeTotalInertia();
+std::unique_ptr<DriveProgram> MakeCurrentTuning();
+std::unique_ptr<DriveProgram> MakeSpeedTuning();
+std::unique_ptr<DriveProgram> MakePositionTuningWithSpeedLoop();
+std::unique_ptr<DriveProgram> MakePositionTuningWithoutSpeedLoop();
+std::unique_ptr<DriveProgram> MakeAngleTuning();
+
+// Loads the drive's reference generator with the six segments the host gives: "a0".."a5" samples
+// and "b0".."b5" slopes in units per speed-loop sample, over and over when "MultiC" is 1. The
+// reference starts at `start`. Returns whether the profile is cyclic.
+bool LoadUserProfile(ProgramContext& c, std::int64_t start);
 
 }  // namespace drivesim::programs

@@ -31,6 +31,7 @@ constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
+constexpr int IDHELP = 9;  // the Help button of a message box (MB_HELP)
 constexpr int kGuideTextId = 9000;      // "Guideline assistant" edit box
 constexpr int kGuidePreviousId = 9001;  // "Previous"
 constexpr int kGuideNextId = 9002;      // "Next"

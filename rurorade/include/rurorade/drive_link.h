@@ -20,6 +20,15 @@ struct LoggerRequest {
     int sampling = 1;                    // record every `sampling`-th control period
 };
 
+// What a scope asks the drive to stream while a program runs: every `sampling`-th current-loop
+// period one sample of the variables, sent `pointsPerFrame` samples at a time as unsolicited scope
+// frames (layout in rurorade/drive_comm.h).
+struct ScopeRequest {
+    std::vector<std::string> variables;  // drive variable names, in channel order
+    int sampling = 1;                    // current-loop periods per sample
+    int pointsPerFrame = 1;              // samples per frame
+};
+
 // The bench around a simulated drive: what a person's hand can do to the motor and the inputs.
 class Bench {
 public:
@@ -63,6 +72,15 @@ public:
     virtual bool StopProgram() = 0;
     // Text of the last communication error.
     virtual std::string GetLastErrorText() const = 0;
+    // The scope channel: armed until StopScope, it streams frames while programs run. A link
+    // without one refuses.
+    virtual bool StartScope(const ScopeRequest& /*request*/) { return false; }
+    virtual bool StopScope() { return false; }
+    // Takes the oldest message the drive sent unasked (word 0 payload length in words, word 1
+    // sender, word 2 kind, then the payload); false when none is pending.
+    virtual bool PollUnsolicited(std::vector<std::uint16_t>& /*message*/) { return false; }
+    // Resets the drive: any program stops, the power stage goes off and MER is cleared.
+    virtual bool ResetDrive() { return false; }
     // The bench of a simulated drive; null for a real one.
     virtual Bench* GetBench() { return nullptr; }
 };

@@ -2,6 +2,7 @@
 // The host's setup-editing dialog as a view model: controls by id with their state, bindings of
 // controls to setup parameters, data exchange, validation against limits, guide steps, timers
 // and a modal loop fed by the UiDriver.
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +20,9 @@ struct CMC_Control {
     bool enabled = true;
     int checked = 0;
     std::vector<std::pair<std::string, double>> items;  // text and item data
-    int selection = -1;
+    int selection = -1;  // combo item; slider position 0..kSliderSteps
     std::string image;
+    double sliderMin = 0, sliderMax = 0;  // slider range, display unit
 };
 
 class CMC_EditSetupDlg {
@@ -46,7 +48,11 @@ public:
     void AddCheckParameterControls(const char* name, int check);
     void AddSwitchParameterControls(const char* name, int combo);
     void AddSwitchParameterControls(const char* name, int firstRadio, int lastRadio);
-    void AddSliderParameterControls(const char* name, int slider, int edit, int unitCombo);
+    // A slider over [min, max] (base unit; NaN: the parameter's limits) with its edit, unit combo and
+    // spin buttons (0: none). Moving the slider or a spin button changes the value like a typed edit.
+    static constexpr int kSliderSteps = 100;
+    void AddSliderParameterControls(const char* name, int slider, int edit, int unitCombo, int spinLow = 0,
+                                    int spinHigh = 0, double min = std::nan(""), double max = std::nan(""));
     // A parameter object owned by the caller (test dialogs' user parameters).
     void AddUserParameterControls(CMC_Parameter* parameter, int edit, int unitCombo);
 
@@ -84,8 +90,11 @@ public:
     // Timers on the host clock.
     void SetTimer(int id, std::int64_t periodMs);
     void KillTimer(int id);
-    // Processes pending timers without blocking.
+    // Processes due timers and the user's pending events without blocking (a long loop calls it
+    // so that Stop and the graph stay live).
     void PumpMessages();
+    // Carries out one user event on this dialog.
+    void Dispatch(const rurorade::UiEvent& event);
 
     int MessageBox(const std::string& text, const std::string& caption = "", int type = rurorade::MB_OK);
 
@@ -117,7 +126,10 @@ private:
         std::string name;
         CMC_Parameter* user = nullptr;  // set for user parameters
         int first = 0, last = 0, unitCombo = 0;
+        int spinLow = 0, spinHigh = 0;     // sliders
+        double min = 0, max = 0;           // slider range, base unit (NaN: the parameter's limits)
     };
+    bool SliderRange(const Binding& b, CMC_Parameter& p, double& min, double& max) const;
     CMC_Parameter* BoundParameter(const Binding& b, bool report) const;
     void LoadBinding(const Binding& b);
     void FillUnitCombo(const Binding& b, CMC_Parameter& p);

@@ -1,5 +1,6 @@
 #pragma once
 // Drives dialogs from a script: one action or check per line. Used by tests and `zekhost edit --script`.
+#include <cstdint>
 #include <deque>
 #include <ostream>
 #include <string>
@@ -18,6 +19,7 @@ public:
     bool LoadFile(const std::string& path, std::string& error);
 
     UiEvent NextEvent(CMC_EditSetupDlg& topmost) override;
+    bool PollEvent(CMC_EditSetupDlg& topmost, UiEvent& event) override;
     int AnswerMessageBox(const std::string& text, const std::string& caption, int type) override;
     void DialogOpened(CMC_EditSetupDlg& dlg) override;
     void DialogClosed(CMC_EditSetupDlg& dlg, int result) override;
@@ -44,6 +46,7 @@ private:
     std::ostream& m_trace;
     std::vector<Line> m_lines;
     std::size_t m_next = 0;
+    std::int64_t m_waitUntil = 0;  // clock time at which the last `wait` ends
     std::deque<int> m_answers;
     std::string m_failure;
     std::string m_source;

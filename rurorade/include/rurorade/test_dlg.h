@@ -24,6 +24,12 @@ private:
     std::vector<std::string> m_userVariables;
 };
 
+// The host's 16-colour palette (0xRRGGBB) by colour index; an index outside 0..15 wraps.
+inline constexpr std::uint32_t kRGB16[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
+                                             0x808000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
+                                             0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+inline constexpr std::uint32_t RGB16(int index) { return kRGB16[index & 15]; }
+
 // Logged data and its curves. Channel 0 is time (s); channels 1.. are the logged variables in the
 // order they were added; values in the drive's internal units.
 struct CXYCurve {
@@ -34,20 +40,34 @@ struct CXYCurve {
     int width = 2;
 };
 
+class CGraphDocument;
+
 class CGraphFilter {
 public:
     void Add(const CXYCurve& curve) { m_curves.push_back(curve); }
     const std::vector<CXYCurve>& Curves() const { return m_curves; }
     void RemoveAll() { m_curves.clear(); }
+    // Writes the document's data as CSV to `baseName`.csv, as CMC_Logger::SaveGraph does; 0 on failure.
+    int ExportToASCII(const char* baseName) const;
+
+    int colour = 0;              // palette index of the filter (its frame)
+    std::vector<double> floats;  // the filter's placement values, the graph window's to read
 
 private:
+    friend class CGraphDocument;
     std::vector<CXYCurve> m_curves;
+    const CGraphDocument* m_document = nullptr;  // set whenever the document hands the filter out
 };
 
 class CGraphDocument {
 public:
     CGraphDocument() : m_filters(1) {}
-    CGraphFilter* GetAt(int index) { return index >= 0 && index < static_cast<int>(m_filters.size()) ? &m_filters[index] : nullptr; }
+    CGraphFilter* GetAt(int index)
+    {
+        if (index < 0 || index >= static_cast<int>(m_filters.size())) return nullptr;
+        m_filters[index].m_document = this;
+        return &m_filters[index];
+    }
     std::vector<std::string> channelNames;       // "t", then the variables
     std::vector<std::vector<double>> points;     // one row per point: time, then each variable
 
@@ -66,9 +86,18 @@ public:
     void RefreshGraph() { ++refreshes; }
     void DoZoomOut() { ++zoomOuts; }
     void UpdateLastPoint() { ++pointsDrawn; }
+    // Redraws the point at `index` of the document (an on-line plot overwriting its screen).
+    void UpdatePoint(int index)
+    {
+        ++pointsDrawn;
+        lastPointUpdated = index;
+    }
     void Invalidate() { ++refreshes; }
     int ControlId() const { return m_controlId; }
+    // Writes the document's plot as a picture to `baseName`.svg; 0 without a document or on failure.
+    int CreateWMF(const char* baseName);
     int refreshes = 0, zoomOuts = 0, pointsDrawn = 0;
+    int lastPointUpdated = -1;
 
 private:
     int m_kind, m_flags;
@@ -103,7 +132,7 @@ public:
     // Adds a drive variable to log; 0 when the setup has no such variable (reported by the host).
     int AddVariable(const char* name, int flag);
     // Forgets the variables and the logged data.
-    void Reset();
+    virtual void Reset();
     // Resolves the added variables before a run; 0 when there is nothing to log.
     int LocateItems();
     const rurorade::LoggerRequest& Request() const { return m_request; }
@@ -114,8 +143,11 @@ public:
     // (time, then each variable), and always into the graph document.
     int BeginUploadData();
     int ReadPoint(double* values);
-    void EndUploadData();
+    virtual void EndUploadData();
     bool UploadInProgress() const { return m_uploading; }
+    // The logger's layout in a file; a plain logger keeps none (0).
+    virtual int Save(const char* /*path*/) { return 0; }
+    virtual int Load(const char* /*path*/) { return 0; }
 
     // Writes the logged data as CSV to `baseName`.csv (null or empty: "graph" in the working folder):
     // a header line of channel names, then one line per point. 0 on failure.
@@ -135,12 +167,6 @@ protected:
 class CMC_SingleAxisLogger : public CMC_Logger {
 public:
     using CMC_Logger::CMC_Logger;
-};
-
-class CMC_ScopeLogger : public CMC_Logger {
-public:
-    using CMC_Logger::CMC_Logger;
-    int BeginOrContinueUploadData() { return BeginUploadData(); }
 };
 
 class CMC_TestDlg : public CMC_EditSetupDlg {
@@ -190,14 +216,17 @@ public:
     // End the run (final = 1) or show the stored result again (final = 0).
     void TestSucceeded(int final);
     void TestFailed(int final);
-    // Shows the error text ("Details").
+    // Shows the error text ("Details"), with a Help button when m_nDetailsHelpTopic is set.
     virtual void OnDetails();
+    // Help topic offered with the error text of the last failure; 0: none.
+    int m_nDetailsHelpTopic = 0;
     // What "S&ave Plots" saves when no test runs: the logger's data under `baseName` (SaveGraph).
     void SetPlots(CMC_Logger* logger, const std::string& baseName)
     {
         m_plotLogger = logger;
         m_plotName = baseName;
     }
+    CMC_Logger* PlotLogger() const { return m_plotLogger; }
 
     // Tab pages (tuning tests): the controls of each page are shown only on it.
     int AddTabPage(const std::string& title, const std::vector<int>& controls);
@@ -248,6 +277,15 @@ private:
 };
 
 namespace rurorade {
+// Writes `text` to `path` through a temporary file and a rename; false when it cannot.
+bool WriteFileAtomically(const std::string& path, const std::string& text);
+// The graph CSV: a header of `names`, then one line per point, numbers that read back exactly.
+bool WriteGraphCsv(const std::vector<std::string>& names, const std::vector<std::vector<double>>& points,
+                   const std::string& path);
 // Folder of the program images (default: the host's programs folder; $ZEK_PROGRAMS_DIR overrides).
 std::string ProgramsDirectory();
 }  // namespace rurorade
+
+// The scope logger and the on-line plot build on the logger above.
+#include "rurorade/oscilloscope.h"
+#include "rurorade/scope_logger.h"

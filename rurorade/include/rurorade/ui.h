@@ -16,6 +16,7 @@ namespace rurorade {
 enum MessageBoxType {
     MB_OK = 0, MB_OKCANCEL = 1, MB_YESNOCANCEL = 3, MB_YESNO = 4, MB_BUTTONS = 0x0F,
     MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20, MB_ICONWARNING = 0x30,
+    MB_HELP = 0x4000,  // adds a Help button, answered IDHELP
 };
 
 // One user action on the topmost dialog.
@@ -42,6 +43,9 @@ public:
     virtual ~UiDriver() = default;
     // Next event for the topmost dialog. Quit ends every open dialog with Cancel.
     virtual UiEvent NextEvent(CMC_EditSetupDlg& topmost) = 0;
+    // An event that is already pending, for a dialog busy in a long loop (PumpMessages); never
+    // blocks. None by default.
+    virtual bool PollEvent(CMC_EditSetupDlg& /*topmost*/, UiEvent& /*event*/) { return false; }
     // Answer for a message box: IDOK, IDCANCEL, IDYES or IDNO.
     virtual int AnswerMessageBox(const std::string& text, const std::string& caption, int type) = 0;
     virtual void DialogOpened(CMC_EditSetupDlg&) {}
