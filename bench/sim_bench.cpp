@@ -1,13 +1,16 @@
 // How much faster than real time the simulated drive runs: drive seconds per wall-clock second
-// ("drive_s_per_s"), for the programs of the resistance and inductance identification and for a
-// closed speed loop.
+// ("drive_s_per_s"), for the programs of the resistance and inductance identification, for a
+// closed speed loop, and for the whole commissioning journey through the setup editor.
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
+#include "commission_driver.h"
 #include "drivesim/simulated_drive.h"
+#include "editor/drive_setup_dlg.h"
 #include "module/exports.h"
 #include "rurorade/numeric.h"
 #include "rurorade/setup_document.h"
@@ -93,6 +96,32 @@ void SpeedLoopTwoSeconds(benchmark::State& state)
     state.counters["drive_s_per_s"] = benchmark::Counter(driveSeconds, benchmark::Counter::kIsRate);
 }
 BENCHMARK(SpeedLoopTwoSeconds)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// `zekhost commission default`: every test from the Drive Setup dialog on, on a fresh setup each time.
+void CommissioningJourney(benchmark::State& state)
+{
+    double driveSeconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto setup = DefaultSetup();
+        state.ResumeTiming();
+        rurorade::VirtualClock clock;
+        drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
+        std::ostream nowhere(nullptr);  // the trace is not wanted
+        zekhost::CommissionDriver driver(nowhere, 60000);
+        rurorade::UiContext& ui = rurorade::UiContext::Get();
+        ui.SetClock(&clock);
+        ui.SetDriver(&driver);
+        CDriveSetupDlg dlg(setup.get(), nullptr);
+        const int result = dlg.DoModal();
+        ui.SetDriver(nullptr);
+        ui.SetClock(nullptr);
+        if (result != rurorade::IDOK || driver.Failure()) throw std::runtime_error("the journey did not end with OK");
+        driveSeconds += clock.NowMs() * 1e-3;
+    }
+    state.counters["drive_s_per_s"] = benchmark::Counter(driveSeconds, benchmark::Counter::kIsRate);
+}
+BENCHMARK(CommissioningJourney)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

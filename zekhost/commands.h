@@ -53,4 +53,15 @@ struct TestOptions {
 // Runs a commissioning test against the simulated drive and prints what was measured beside the truth.
 int RunTest(HostSession& session, const TestOptions& options);
 
+struct CommissionOptions {
+    SimulationOptions simulation;
+    std::string out;        // the commissioned setup
+    std::string reportDir;  // empty: no report
+    bool trace = false;     // print the dialogs and the tests' steps as they go
+};
+// Commissions the motor through the setup editor against the simulated drive: every test in turn,
+// each kept; prints one line per step and the drive and wall times, writes the setup and the report.
+// Nothing is written when a step fails (exit 1, the step's error text on stderr).
+int RunCommission(HostSession& session, const CommissionOptions& options);
+
 }  // namespace zekhost

@@ -62,27 +62,38 @@ int main(int argc, char** argv)
 
     TestOptions testOptions;
     SimulationOptions& simulation = testOptions.simulation;
-    auto addSimulation = [&](CLI::App* cmd, const char* implies) {
-        cmd->add_option("--motor", simulation.motorPath, std::string("motor model JSON (default: the built-in motor)") + implies);
-        cmd->add_option("--fault", simulation.fault, std::string("a bench fault: ") + drivesim::FaultNames() + implies);
-        cmd->add_option("--noise", simulation.noise, std::string("converter noise, standard deviation in converter steps (0: none; default: the motor's)") + implies)
+    auto addSimulation = [&](CLI::App* cmd, const char* implies, SimulationOptions& options) {
+        cmd->add_option("--motor", options.motorPath, std::string("motor model JSON (default: the built-in motor)") + implies);
+        cmd->add_option("--fault", options.fault, std::string("a bench fault: ") + drivesim::FaultNames() + implies);
+        cmd->add_option("--noise", options.noise, std::string("converter noise, standard deviation in converter steps (0: none; default: the motor's)") + implies)
             ->check(CLI::NonNegativeNumber);
-        cmd->add_option("--seed", simulation.seed, std::string("seed of the noise (default 1)") + implies);
+        cmd->add_option("--seed", options.seed, std::string("seed of the noise (default 1)") + implies);
     };
-    addSimulation(edit, " (implies --simulate)");
+    addSimulation(edit, " (implies --simulate)", simulation);
 
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
     test->add_option("NAME", testOptions.name,
                      "vdc, rl, inertia, phase, pole-pairs, hall-signals, hall-config, encoder, encoder-resolution, analogue, "
-                     "current, speed")
+                     "current, speed, position, angle (needs a setup with the electric angle controller, e.g. "
+                     "setups/full.json)")
         ->required();
     test->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
-    addSimulation(test, "");
+    addSimulation(test, "", simulation);
     test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");
     test->add_option("-o,--output", testOptions.out, "write the setup here after the test closes");
     test->add_option("--plot", testOptions.plotPath, "tuning tests: write the logged curves as a picture (FILE.svg)");
     test->add_option("--csv", testOptions.csvPath, "tuning tests: write the logged data as CSV (FILE.csv)");
     AddCommon(test, common);
+
+    CommissionOptions commissionOptions;
+    CLI::App* commission =
+        app.add_subcommand("commission", "commission the motor through the setup editor against the simulated drive");
+    commission->add_option("SETUP", setupArg, "setup document path, or \"default\"")->required();
+    addSimulation(commission, "", commissionOptions.simulation);
+    commission->add_option("-o,--output", commissionOptions.out, "write the commissioned setup here")->required();
+    commission->add_option("--report", commissionOptions.reportDir, "write the report (index.html and pictures) in this folder");
+    commission->add_flag("--trace", commissionOptions.trace, "print the dialogs and the tests' steps as they go");
+    AddCommon(commission, common);
 
     try {
         app.parse(argc, argv);
@@ -113,6 +124,7 @@ int main(int argc, char** argv)
         if (biquad->parsed()) return flushed(RunBiquad(session));
         if (edit->parsed()) return flushed(RunEdit(session, script, out, simulate, simulation));
         if (test->parsed()) return flushed(RunTest(session, testOptions));
+        if (commission->parsed()) return flushed(RunCommission(session, commissionOptions));
     } catch (const CommandError& e) {
         std::cerr << "zekhost: " << e.message << "\n";
         return flushed(e.exitCode);

@@ -59,7 +59,7 @@ void ReportCurrent(const CGraphDocument& logged, CMC_Setup& setup, const drivesi
     }
     // The loop sees the winding between two phases as one R-L in the drive's frame.
     const PlantTruth truth{motor.resistance, motor.Lq()};
-    PrintFit(FitLoop(LoopModel::CurrentPi, truth, t, reference, current, omega, zeta), omega, zeta);
+    PrintFit(FitTuningLog("current", logged, setup, motor).fit, omega, zeta);
     const double before = reference[step - 1], after = reference.back();
     const StepFigures seen = MeasureStep(t, current, t[step], before, after);
     const StepFigures ideal = MeasureStep(t, SimulateLoop(LoopModel::CurrentPi, truth, omega, zeta, t, reference), t[step],
@@ -83,7 +83,7 @@ void ReportSpeed(const CGraphDocument& logged, CMC_Setup& setup)
         std::printf("measured: too few logged points\n");
         return;
     }
-    PrintFit(FitLoop(LoopModel::SecondOrder, {}, t, reference, speed, omega, zeta), omega, zeta);
+    PrintFit(FitTuningLog("speed", logged, setup, {}).fit, omega, zeta);
     const TrackingFigures seen = MeasureTracking(reference, speed);
     const TrackingFigures ideal = MeasureTracking(reference, SimulateLoop(LoopModel::SecondOrder, {}, omega, zeta, t, reference));
     double span = 0;
@@ -91,6 +91,49 @@ void ReportSpeed(const CGraphDocument& logged, CMC_Setup& setup)
     if (span > 0)
         std::printf("tracking error: peak %.2f %% of the test speed (ideal loop %.2f %%), rms %.2f %% (ideal %.2f %%)\n",
                     seen.peak / span * 100, ideal.peak / span * 100, seen.rms / span * 100, ideal.rms / span * 100);
+}
+
+void ReportPosition(const CGraphDocument& logged, CMC_Setup& setup)
+{
+    const double omega = Value(setup, "PB_P"), zeta = Value(setup, "Dump_P");
+    const bool speedLoop = Value(setup, "PositionControlType") == 1;
+    std::printf("gains (position loop %s):\n", speedLoop ? "through the speed loop" : "straight to the current loop");
+    PrintGain(setup, "Kp_P_scl", "KPP", "SFTKPP");
+    PrintGain(setup, "Ki_P_scl", "KIP", "SFTKIP");
+    PrintGain(setup, "Kd_P_scl", "KDP", "SFTKDP");
+    std::printf("asked: passband %.1f rad/s, damping %.3f (total inertia %.6g kg m^2)\n", omega, zeta, Value(setup, "Jt"));
+    // The model is feedback only: feed-forwards make the drive follow closer than it.
+    std::printf("feed-forward: speed %.6g, acceleration %.6g\n", Value(setup, "KFFS_scl"), Value(setup, "KFFA_scl"));
+    const auto t = Column(logged, 0), reference = Column(logged, 1), position = Column(logged, 2);
+    if (t.size() < 10) {
+        std::printf("measured: too few logged points\n");
+        return;
+    }
+    const LoopModel model = speedLoop ? LoopModel::SecondOrder : LoopModel::PositionPid;
+    PrintFit(FitTuningLog("position", logged, setup, {}).fit, omega, zeta);
+    const TrackingFigures seen = MeasureTracking(reference, position);
+    const TrackingFigures ideal = MeasureTracking(reference, SimulateLoop(model, {}, omega, zeta, t, reference));
+    double span = 0;
+    for (double r : reference) span = std::fmax(span, std::fabs(r - reference.front()));
+    if (span > 0)
+        std::printf("tracking error: peak %.2f %% of the test position (ideal loop %.2f %%), rms %.2f %% (ideal %.2f %%), "
+                    "at the end %.6g counts\n",
+                    seen.peak / span * 100, ideal.peak / span * 100, seen.rms / span * 100, ideal.rms / span * 100,
+                    reference.back() - position.back());
+}
+
+// A run that reaches the report has ended with test_flag 1: the angle settled within its tolerance.
+void ReportAngle(const CGraphDocument& logged, CMC_Setup& setup)
+{
+    std::printf("gains:\n");
+    PrintGain(setup, "Kp_T_scl", "KPTHT", "SFTKPTHT");
+    PrintGain(setup, "Ki_T_scl", "KITHT", "SFTKITHT");
+    std::printf("result: test_flag 1, the electric angle settled\n");
+    const auto angle = Column(logged, 2);
+    // 65536 angle units are one electrical turn.
+    if (!angle.empty())
+        std::printf("electric angle at the end of the log: %.17g (%.6g electrical degrees)\n", angle.back(),
+                    angle.back() * 360 / 65536);
 }
 
 std::string WithoutExtension(const std::string& path, const char* extension)
@@ -112,6 +155,8 @@ void PrintTuningReport(const std::string& name, const CGraphDocument& logged, CM
     }
     if (name == "current") ReportCurrent(logged, setup, motor);
     if (name == "speed") ReportSpeed(logged, setup);
+    if (name == "position") ReportPosition(logged, setup);
+    if (name == "angle") ReportAngle(logged, setup);
 }
 
 bool WriteTuningFiles(CGraphDocument& logged, const std::string& csvPath, const std::string& plotPath)
@@ -130,6 +175,28 @@ bool WriteTuningFiles(CGraphDocument& logged, const std::string& csvPath, const 
         }
     }
     return ok;
+}
+
+TuningFit FitTuningLog(const std::string& name, const CGraphDocument& logged, CMC_Setup& setup,
+                       const drivesim::MotorModel& motor)
+{
+    const char* passband = name == "current" ? "PB_C" : name == "speed" ? "PB_S" : "PB_P";
+    const char* damping = name == "current" ? "Dump_C" : name == "speed" ? "Dump_S" : "Dump_P";
+    TuningFit result{Value(setup, passband), Value(setup, damping), {std::nan(""), std::nan(""), std::nan(""), 0, false}};
+    LoopModel model = LoopModel::SecondOrder;
+    PlantTruth truth;
+    if (name == "current") {
+        model = LoopModel::CurrentPi;
+        // The loop sees the winding between two phases as one R-L in the drive's frame.
+        truth = {motor.resistance, motor.Lq()};
+    } else if (name == "position") {
+        if (Value(setup, "PositionControlType") != 1) model = LoopModel::PositionPid;
+    } else if (name != "speed") {
+        return result;
+    }
+    result.fit = FitLoop(model, truth, Column(logged, 0), Column(logged, 1), Column(logged, 2), result.askedOmega,
+                         result.askedZeta);
+    return result;
 }
 
 }  // namespace zekhost

@@ -170,7 +170,8 @@ void CMC_EditSetupDlg::PumpMessages()
     UiContext& ui = UiContext::Get();
     ui.FireDueTimers();
     UiEvent e;
-    for (CMC_EditSetupDlg* top = ui.Topmost(); top && ui.Driver() && ui.Driver()->PollEvent(*top, e); top = ui.Topmost())
+    for (CMC_EditSetupDlg* top = ui.Topmost(); top && !top->IsEnding() && ui.Driver() && ui.Driver()->PollEvent(*top, e);
+         top = ui.Topmost())
         top->Dispatch(e);
 }
 

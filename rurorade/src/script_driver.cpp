@@ -325,17 +325,12 @@ void ScriptDriver::Dump(CMC_EditSetupDlg& dlg)
 
 bool ScriptDriver::PollEvent(CMC_EditSetupDlg& topmost, UiEvent& event)
 {
-    // The lines after `wait MS` are due once that time has passed, even while a long loop of the
-    // dialog keeps the modal loop from asking for them. A `wait` itself is left to the modal loop.
-    if (!m_failure.empty() || m_next >= m_lines.size()) return false;
+    // The lines after `wait MS` are due once that time has passed while a long loop of the dialog
+    // keeps the modal loop from asking for them; a further `wait` then counts from now.
     if (UiContext::Get().GetClock().NowMs() <= m_waitUntil) return false;
-    for (std::size_t i = m_next; i < m_lines.size(); ++i) {
-        const std::string& cmd = m_lines[i].words[0];
-        if (cmd == "wait") return false;
-        if (cmd != "answer" && cmd.rfind("expect", 0) != 0) break;
-    }
+    // The end of the script (or a failed check) ends the dialog as the modal loop would.
     event = NextEvent(topmost);
-    return event.kind != UiEvent::Quit && event.kind != UiEvent::Wait;
+    return event.kind != UiEvent::Wait;
 }
 
 int ScriptDriver::AnswerMessageBox(const std::string& text, const std::string&, int type)

@@ -176,7 +176,8 @@ TEST_F(TuningPrograms, AngleControllerSettlesOnlyWithSensibleGains)
         drive->TurnShaft(degrees, 100), clock.Advance(200), drive->ReleaseShaft();
         SetGain("KPTHT", "SFTKPTHT", 0.5 * factor), SetGain("KITHT", "SFTKITHT", 0.01 * factor);
         const rurorade::LoggerRequest request{{"Motor_Current", "Electric_Angle"}, 2000, 2, 2};
-        const Points log = Run(program, {{"In1", 5 * kKc}, {"ReferenceIncrement", 0.001 * kKc}, {"TimeLimit", 1000}}, &request);
+        const Inputs inputs{{"In1", 5 * kKc}, {"ReferenceIncrement", 0.001 * kKc}, {"TimeLimit", 1000}};
+        const Points log = Run(program, inputs, &request);
         const double expected = std::remainder(degrees * 4 / 360 * 65536 - 16384, 65536);
         ASSERT_FALSE(log.empty());
         if (factor == 1) {
@@ -197,7 +198,8 @@ TEST_F(TuningPrograms, GainsWrittenDuringACyclicRunChangeTheResponse)
     Run("Speed_Controller_Tuning_Test", Trapezoid(20, 100, 200, true), nullptr);
     auto error = [&] {  // mean |speed error| over a cycle
         double sum = 0;
-        for (int ms = 0; ms < 300; ++ms, clock.Advance(1)) sum += std::fabs(drive->Core().speedReference - drive->Core().speed);
+        for (int ms = 0; ms < 300; ++ms, clock.Advance(1))
+            sum += std::fabs(drive->Core().speedReference - drive->Core().speed);
         return sum / 300;
     };
     clock.Advance(500);

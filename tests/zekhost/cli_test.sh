@@ -93,6 +93,11 @@ check test-fault 1 'Drive / Motor shortcircuit protection triggered\.' -- test r
 check test-script 0 'status "Running test"' -- test vdc default --script <(printf 'click 10000\nwait 1000\nexpect-text 10001 "Test succeeded"\nanswer no\ncancel\n')
 check edit-simulated 0 'close 290 OK' -- edit default --simulate --script "$scripts/identify_and_detect.zek" -o "$tmp/ident.json"
 grep -A1 '"L": {' "$tmp/ident.json" | grep -q '"value": 0\.0014[45]' && pass=$((pass + 1)) || { echo "FAIL edit-simulated: L not kept"; fail=$((fail + 1)); }
+check edit-commission 0 'EditSetup returned 1' -- edit default --simulate --script "$scripts/commission.zek" -o "$tmp/by-hand.json"
+check commission 0 '^drive time [0-9.]+ s, wall time' -- commission default -o "$tmp/commissioned.json" --report "$tmp/report"
+[ -s "$tmp/commissioned.json" ] && grep -q '<img src="current.svg"' "$tmp/report/index.html" && [ -s "$tmp/report/current.svg" ] &&
+    pass=$((pass + 1)) || { echo "FAIL commission: setup or report missing"; fail=$((fail + 1)); }
+check_err commission-fault 1 'commissioning stopped at "Motor phase connections": .*shortcircuit' -- commission default --fault short-circuit -o "$tmp/never.json"
 check edit-every-dialog 0 'close 111 Cancel' -- edit default --simulate --script "$scripts/every_dialog.zek"
 check edit-bench 0 'EditSetup returned 0' -- edit default --simulate --script "$scripts/turn_the_shaft.zek"
 check_err edit-bench-no-drive 3 'line 5: no simulated drive is attached' -- edit default --script "$scripts/turn_the_shaft.zek"

@@ -15,51 +15,11 @@
 #include "drivesim/simulated_drive.h"
 #include "engine_fixture.h"
 #include "rurorade/script_driver.h"
+#include "wiring_link.h"
 
 namespace {
 
-// The drive link between the test and the simulated drive, where a test can change a value read.
-class Wiring : public rurorade::DriveLink {
-public:
-    Wiring(CMC_Setup* setup, drivesim::SimulatedDrive& drive) : m_setup(setup), m_drive(drive)
-    {
-        setup->SetDriveLink(this);
-    }
-    ~Wiring() override { m_setup->SetDriveLink(&m_drive); }
-
-    std::function<void(CMC_Variable&)> afterRead;
-
-    bool WriteParameter(const CMC_Parameter& p) override { return m_drive.WriteParameter(p); }
-    bool ReadVariable(CMC_Variable& v) override
-    {
-        const bool ok = m_drive.ReadVariable(v);
-        if (ok && afterRead) afterRead(v);
-        return ok;
-    }
-    bool WriteVariable(const CMC_Variable& v) override { return m_drive.WriteVariable(v); }
-    bool SetUserVariable(const std::string& p, const std::string& n, double v) override
-    {
-        return m_drive.SetUserVariable(p, n, v);
-    }
-    bool GetUserVariable(const std::string& p, const std::string& n, double& v) override
-    {
-        return m_drive.GetUserVariable(p, n, v);
-    }
-    bool StartProgram(const std::string& p, const std::string& s, const rurorade::LoggerRequest* l) override
-    {
-        return m_drive.StartProgram(p, s, l);
-    }
-    bool GetAxisOn(bool& on) override { return m_drive.GetAxisOn(on); }
-    bool UploadLog(std::vector<std::vector<double>>& points) override { return m_drive.UploadLog(points); }
-    bool ExecuteString(const std::string& c) override { return m_drive.ExecuteString(c); }
-    bool StopProgram() override { return m_drive.StopProgram(); }
-    std::string GetLastErrorText() const override { return m_drive.GetLastErrorText(); }
-    rurorade::Bench* GetBench() override { return &m_drive; }
-
-private:
-    CMC_Setup* m_setup;
-    drivesim::SimulatedDrive& m_drive;
-};
+using zektest::Wiring;
 
 class PhaseConnection : public zektest::DialogTest {
 protected:

@@ -104,7 +104,7 @@ void CProfileTuningTest::QuantiseTestValue()
 int CProfileTuningTest::OnInitDialog()
 {
     CMyTestDlg::OnInitDialog();
-    SetButtonImage(kCurrentPictureId, Base("CommutationMethod") != 0 ? "308" : "311");
+    SetButtonImage(kCurrentPictureId, CurrentLimitPicture(Base("CommutationMethod") != 0));
     ShowProfilePicture();
     LoadProgram(m_positioning, kPositioningProgram);
     LoadProgram(m_main, ProgramName());
@@ -342,6 +342,14 @@ void CProfileTuningTest::OnStartStop()
         m_scopeLogger->EndUploadData();
         if (m_scopeLogger->UploadInProgress()) return;
     }
+    if (m_bTestRunning && m_nStepIndex < kMainRun) {
+        // Stopped before the profile runs: the run ends at once, as any test's would (the
+        // profile's launch would otherwise clear the request).
+        m_nStopRequestKind = 0;
+        OnBtnStartStop();
+        m_nStopRequestKind = 1;
+        return;
+    }
     if (m_bTestRunning) {
         m_bContinuousRun = false;
         m_bStopRequest = true;
@@ -578,8 +586,10 @@ void CProfileTuningTest::Launch()
 
 int CProfileTuningTest::CheckTestFlag(bool fail)
 {
-    double flag = 0;
+    double flag = 0, started = 0;
     std::string error;
+    // Before the program has started its flag says nothing yet.
+    if (GetUserVariableValue(&m_main, "STARTED", started, error) && started == 0) return 1;
     if (!GetUserVariableValue(&m_main, "test_flag", flag, error) || flag == kUnreadableValue) {
         m_strError = msc_pszErrInternal;
     } else if (flag <= 0) {
@@ -662,7 +672,7 @@ void CProfileTuningTest::ScopeLoop()
             return;
         }
         PumpMessages();
-        if (!m_bTestRunning) break;
+        if (!m_bTestRunning || IsEnding()) break;
         ui.RunFor(kScopeTickMs);
     }
     m_scopeLogger->EndUploadData();
@@ -701,7 +711,7 @@ void CProfileTuningTest::OscilloscopeLoop()
         }
         if (!CheckDriveErrors(kProfileMask, 1) || !CheckTestFlag(true)) return;
         PumpMessages();
-        if (!m_bTestRunning) return;
+        if (!m_bTestRunning || IsEnding()) return;
         ui.RunFor(kOnlinePassMs);
     }
     if (rurorade::DriveLink* link = GetDriveLink()) link->StopProgram();

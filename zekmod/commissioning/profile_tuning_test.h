@@ -111,6 +111,8 @@ protected:
 
     double ProfileScale() const { return m_names.scale(m_setup); }
     virtual const char* ProgramName() const = 0;
+    // Bitmap of the current-limit picture, by commutation method.
+    virtual const char* CurrentLimitPicture(bool commutation) const { return commutation ? "308" : "311"; }
     // Test inputs of the launch around the profile; false once the test has failed.
     virtual bool WriteInputsBeforeProfile() = 0;
     virtual bool WriteInputsAfterProfile() { return true; }

@@ -6,6 +6,8 @@
 
 #include "commissioning/current_tuning.h"
 #include "commissioning/speed_tuning.h"
+#include "commissioning/position_tuning.h"
+#include "commissioning/angle_tuning.h"
 #include "commissioning/test_vdc_detection.h"
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
@@ -366,6 +368,18 @@ void CDriveSetupDlg::OnCommand(int id)
                 return test.DoModal();
             },
             [&] { ComputeParameterLimits(m_setup); });
+        break;
+    case kTunePosition:
+        RunChildDialog([&] {
+            CTestPositionTuning test(m_setup, 1, nullptr);
+            return test.DoModal();
+        });
+        break;
+    case kTuneStart:
+        RunChildDialog([&] {
+            CTestAngle test(m_setup, 1, nullptr);
+            return test.DoModal();
+        });
         break;
     case kExtRefSetup:
         RunChildDialog(

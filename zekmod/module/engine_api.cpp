@@ -5,6 +5,8 @@
 #include "commissioning/analogue_reference_check.h"
 #include "commissioning/current_tuning.h"
 #include "commissioning/speed_tuning.h"
+#include "commissioning/position_tuning.h"
+#include "commissioning/angle_tuning.h"
 #include "engine/derived_quantities.h"
 #include "commissioning/encoder_connections_check.h"
 #include "commissioning/encoder_resolution_detection.h"
@@ -63,6 +65,8 @@ int ShowCurrentTuning(CMC_Setup* setup)
     return RunWithSinusoidalMode([&] { return ShowTuning<CTestCurrent>(setup, false); });
 }
 int ShowSpeedTuning(CMC_Setup* setup) { return ShowTuning<CTestSpeedTuning>(setup, true); }
+int ShowPositionTuning(CMC_Setup* setup) { return ShowTuning<CTestPositionTuning>(setup, false); }
+int ShowAngleTuning(CMC_Setup* setup) { return ShowTuning<CTestAngle>(setup, false); }
 
 // The tests a host can run by name.
 constexpr struct {
@@ -80,6 +84,8 @@ constexpr struct {
     {"analogue", Show<CTestAnalogueRef>},
     {"current", ShowCurrentTuning},
     {"speed", ShowSpeedTuning},
+    {"position", ShowPositionTuning},
+    {"angle", ShowAngleTuning},
 };
 
 int RunCommissioningTest(CMC_Setup* setup, const char* name)

@@ -21,4 +21,6 @@ void RegisterModuleTemplates()
     rurorade::RegisterDialogTemplate(InertiaTestTemplate());
     rurorade::RegisterDialogTemplate(CurrentTuningTestTemplate());
     rurorade::RegisterDialogTemplate(SpeedTuningTestTemplate());
+    rurorade::RegisterDialogTemplate(PositionTuningTestTemplate());
+    rurorade::RegisterDialogTemplate(AngleTuningTestTemplate());
 }

@@ -21,6 +21,8 @@ rurorade::DialogTemplate AnalogueRefTestTemplate();
 rurorade::DialogTemplate InertiaTestTemplate();
 rurorade::DialogTemplate CurrentTuningTestTemplate();
 rurorade::DialogTemplate SpeedTuningTestTemplate();
+rurorade::DialogTemplate PositionTuningTestTemplate();
+rurorade::DialogTemplate AngleTuningTestTemplate();
 // Controls the speed and position tuning tests share.
 std::vector<rurorade::ControlTemplate> ProfileTuningControls();
 

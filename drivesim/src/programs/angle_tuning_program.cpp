@@ -10,8 +10,8 @@
 //   -1 the power stage tripped;
 //   -3 the rotor never moved: the current was too small to find the angle;
 //   -2 over the last half of the stabilise time the estimate did not stay within +-1820 of its final
-//      value, or that value is more than 1820 from where the rotor was: "theta_1" is the angle the
-//      estimate should have settled at (the rotor's electrical angle at the start, minus 16384);
+//      value, or that value is more than 1820 from a quarter turn behind the rotor: "theta_1" is the
+//      angle the estimate should have settled at (the rotor's electrical angle at the start - 16384);
 //    1 otherwise.
 // Gains: Kp in electrical turns per encoder count per current-loop period of speed, Ki in electrical
 // turns per encoder count of movement (value = mantissa * 2^shift / 32768).
@@ -34,7 +34,10 @@ constexpr double kMaxTimeLimit = 1e7;       // speed-loop samples
 enum Result : int { kGood = 1, kTripped = -1, kNotSettled = -2, kNoMotion = -3 };
 
 // Difference of two 16-bit angles, -32768..32767.
-std::int32_t AngleDiff(std::int32_t a, std::int32_t b) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(a - b)); }
+std::int32_t AngleDiff(std::int32_t a, std::int32_t b)
+{
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(a - b));
+}
 
 class AngleTuning : public DriveProgram {
 public:

@@ -124,8 +124,8 @@ std::unique_ptr<DriveProgram> MakePositionTuningWithoutSpeedLoop();
 std::unique_ptr<DriveProgram> MakeAngleTuning();
 
 // Loads the drive's reference generator with the six segments the host gives: "a0".."a5" samples
-// and "b0".."b5" slopes in units per speed-loop sample, over and over when "MultiC" is 1. The
-// reference starts at `start`. Returns whether the profile is cyclic.
+// and "b0".."b5" slopes in units per speed-loop sample, once or over and over. The
+// reference starts at `start`. Returns whether the profile is cyclic ("MultiC" nonzero).
 bool LoadUserProfile(ProgramContext& c, std::int64_t start);
 
 }  // namespace drivesim::programs

@@ -38,6 +38,8 @@ public:
     virtual int DoModal();
     void EndDialog(int result);
     bool IsOpen() const { return m_open; }
+    // The dialog has been told to close (its modal loop ends at the next event); long loops stop.
+    bool IsEnding() const { return m_ended; }
 
     CMC_Setup* GetSetup() const { return m_setup; }
     int GetTemplateId() const { return m_templateId; }
