@@ -59,6 +59,16 @@ void ReportCurrent(const CGraphDocument& logged, CMC_Setup& setup, const drivesi
     }
     // The loop sees the winding between two phases as one R-L in the drive's frame.
     const PlantTruth truth{motor.resistance, motor.Lq()};
+    // The rule's continuous PI was made for the setup's R and L; on the motor's own it has another
+    // natural frequency and damping.
+    const double l = Value(setup, "L"), r = Value(setup, "R") / (Value(setup, "MotorPhaseConnectionType") == 1 ? 3 : 1);
+    if (std::fabs(l - truth.L) > 0.01 * truth.L || std::fabs(r - truth.R) > 0.01 * truth.R) {
+        const double kp = 2 * zeta * omega * l - r, ki = omega * omega * l;
+        const double w = std::sqrt(ki / truth.L), z = (truth.R + kp) / (2 * w * truth.L);
+        std::printf("note: the setup's R %.4g ohm, L %.4g H are not the motor's %.4g ohm, %.4g H: on this motor the "
+                    "rule's loop has a natural frequency of %.1f rad/s and a damping of %.3f\n",
+                    r, l, truth.R, truth.L, w, z);
+    }
     PrintFit(FitTuningLog("current", logged, setup, motor).fit, omega, zeta);
     const double before = reference[step - 1], after = reference.back();
     const StepFigures seen = MeasureStep(t, current, t[step], before, after);
@@ -71,7 +81,24 @@ void ReportCurrent(const CGraphDocument& logged, CMC_Setup& setup, const drivesi
                     seen.settlingTime * 1e3, ideal.settlingTime * 1e3);
 }
 
-void ReportSpeed(const CGraphDocument& logged, CMC_Setup& setup)
+// The speed PI was made for the setup's Jt; on the motor's own inertia it has another natural
+// frequency and damping (Kp and Ki scale with J: w ~ sqrt(Jt/J), zeta ~ sqrt(Jt/J)).
+void NoteInertia(CMC_Setup& setup, const drivesim::MotorModel& motor, double omega, double zeta)
+{
+    const double jt = Value(setup, "Jt"), j = motor.TotalInertia();
+    if (!(j > 0) || std::fabs(jt - j) <= 0.01 * j) return;
+    const double ratio = std::sqrt(jt / j);
+    std::printf("note: the setup's Jt %.4g kg m^2 is not the motor's %.4g kg m^2: on this motor the rule's loop has a "
+                "natural frequency of %.1f rad/s and a damping of %.3f\n",
+                jt, j, omega * ratio, zeta * ratio);
+    const double ffa = Value(setup, "KFFA_scl"), ffs = Value(setup, "KFFS_scl");
+    if (ffa != 0 || ffs != 0)
+        std::printf("note: the feed-forwards (KFFS_scl %.4g, KFFA_scl %.4g) carry the profile too, which the fit's loop "
+                    "does not have\n",
+                    ffs, ffa);
+}
+
+void ReportSpeed(const CGraphDocument& logged, CMC_Setup& setup, const drivesim::MotorModel& motor)
 {
     const double omega = Value(setup, "PB_S"), zeta = Value(setup, "Dump_S");
     std::printf("gains:\n");
@@ -83,6 +110,7 @@ void ReportSpeed(const CGraphDocument& logged, CMC_Setup& setup)
         std::printf("measured: too few logged points\n");
         return;
     }
+    NoteInertia(setup, motor, omega, zeta);
     PrintFit(FitTuningLog("speed", logged, setup, {}).fit, omega, zeta);
     const TrackingFigures seen = MeasureTracking(reference, speed);
     const TrackingFigures ideal = MeasureTracking(reference, SimulateLoop(LoopModel::SecondOrder, {}, omega, zeta, t, reference));
@@ -154,7 +182,7 @@ void PrintTuningReport(const std::string& name, const CGraphDocument& logged, CM
         return;
     }
     if (name == "current") ReportCurrent(logged, setup, motor);
-    if (name == "speed") ReportSpeed(logged, setup);
+    if (name == "speed") ReportSpeed(logged, setup, motor);
     if (name == "position") ReportPosition(logged, setup);
     if (name == "angle") ReportAngle(logged, setup);
 }
