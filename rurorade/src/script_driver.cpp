@@ -178,6 +178,7 @@ bool ScriptDriver::Fail(const Line& line, const std::string& what)
 
 UiEvent ScriptDriver::NextEvent(CMC_EditSetupDlg& topmost)
 {
+    m_pollable = m_polling;  // a wait below makes the following lines pollable again
     while (m_failure.empty() && m_next < m_lines.size()) {
         const Line& line = m_lines[m_next++];
         const std::string& cmd = line.words[0];
@@ -204,6 +205,7 @@ UiEvent ScriptDriver::NextEvent(CMC_EditSetupDlg& topmost)
                 break;
             }
             m_waitUntil = UiContext::Get().GetClock().NowMs() + n;
+            m_pollable = true;
             return UiEvent{UiEvent::Wait, 0, {}, 0, n};
         }
         if (cmd == "answer") {
@@ -326,10 +328,12 @@ void ScriptDriver::Dump(CMC_EditSetupDlg& dlg)
 bool ScriptDriver::PollEvent(CMC_EditSetupDlg& topmost, UiEvent& event)
 {
     // The lines after `wait MS` are due once that time has passed while a long loop of the dialog
-    // keeps the modal loop from asking for them; a further `wait` then counts from now.
-    if (UiContext::Get().GetClock().NowMs() <= m_waitUntil) return false;
-    // The end of the script (or a failed check) ends the dialog as the modal loop would.
+    // keeps the modal loop from asking for them; a further `wait` then counts from now. An action
+    // the modal loop took is carried out to its end first, as a click on a real button would be.
+    if (!m_pollable || UiContext::Get().GetClock().NowMs() <= m_waitUntil) return false;
+    m_polling = true;
     event = NextEvent(topmost);
+    m_polling = false;
     return event.kind != UiEvent::Wait;
 }
 

@@ -87,6 +87,7 @@ check_err edit-bad-script 2 'frob' -- edit default --script <(echo "frob 1")
 check test-rl 0 'R +setup 0\.9 Ohm, measured [0-9.]+ Ohm, true 1\.12 Ohm \(error [+-]0\.[0-9]+ %\)' -- test rl default -o "$tmp/rl.json"
 grep -A1 '"R": {' "$tmp/rl.json" | grep -q '"value": 1\.1[12]' && pass=$((pass + 1)) || { echo "FAIL test-rl: R not kept"; fail=$((fail + 1)); }
 check test-vdc 0 'Vdc +setup 48 V, measured 46\.[23][0-9]* V, true 46\.3 V \(error [+-]0\.[01][0-9]* %\)' -- test vdc default
+check test-phase-full 0 '^result: succeeded' -- test phase "$setups/full.json"
 printf '{"resistance": 2.5, "inductance": 0.004, "vdc": 36}' >"$tmp/motor.json"
 check test-motor-file 0 'R +setup 0\.9 Ohm, measured [0-9.]+ Ohm, true 2\.5 Ohm \(error [+-]0\.[0-9]+ %\)' -- test rl default --motor "$tmp/motor.json"
 check test-fault 1 'Drive / Motor shortcircuit protection triggered\.' -- test rl default --fault short-circuit

@@ -260,6 +260,22 @@ TEST_F(DecodeDriveConfig, BrakeOutputIsThePortOfThePinInBits8To15)
               (std::array{p->GetValueInInternalUnit(), p->GetMinInBaseUnit(), p->GetMaxInBaseUnit()}));
 }
 
+TEST_F(DecodeDriveConfig, PolePairsOfTheEncodedRegistersComeBackWhole)
+{
+    // ENC2THL as encoded, pp * 2^30 / lines; the multiplication back is inexact for these pairs.
+    // A count that is not whole is kept as the product gives it.
+    const struct {
+        double enc2thl, mecresl, pp;
+    } cases[] = {{3.0 * 1073741824 / 2500, 10000, 3}, {6.0 * 1073741824 / 5000, 20000, 6},
+                 {7.0 * 1073741824 / 400, 1600, 7}, {3.0 * 1073741824 / 1250, 5000, 3},
+                 {1288490.5, 10000, 3 + 3112.0 / 4294967296}};  // 10000 x 1288490.5 = 3 x 2^32 + 3112
+    for (const auto& c : cases) {
+        auto setup = SetupFromJson(Doc(Json({{"ENC2THL", c.enc2thl}, {"MECRESL", c.mecresl}, {"pp", 0}})));
+        ASSERT_EQ(1, Decode(setup.get(), "pp"));
+        EXPECT_EQ(c.pp, setup->GetParameterValueInBaseUnit("pp")) << c.enc2thl << " x " << c.mecresl;
+    }
+}
+
 // ---- DecodeRegisters ------------------------------------------------------------------------
 
 // The registers of this area for the sample drive, with stale engineering parameters (Ts_S and ControlMode 1).

@@ -172,8 +172,9 @@ bool CDetectPolePairs::WaitForRevolution(CMC_Variable& angle)
         // Pending messages and one poll interval first: a drive that answers at once has had no
         // time yet to begin the revolution.
         ui.RunFor(kTickMs);
+        PumpMessages();
         // Stopped, failed or closed meanwhile.
-        if (!m_bTestRunning || !m_moved || !IsOpen()) return false;
+        if (!m_bTestRunning || !m_moved || !IsOpen() || IsEnding()) return false;
         if (!angle.ReadFromChip()) {
             Fail(msc_pszErrInternal);
             return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -70,6 +71,15 @@ double I2tCurrent(double intLimit, double nominal, double currentScale)
     return std::sqrt(16 * intLimit + Square(nominal * currentScale)) / currentScale;
 }
 
+// ENC2THL holds pp * 2^30 / lines rounded, so multiplying back rounds a second time and a whole
+// pole-pair count can come out an ulp off (3 over 2500 lines gives 2.9999999999999996). Two roundings
+// are at most about one epsilon relative; four leave margin and still keep any value that is not whole.
+double WholeIfWithinUlps(double x)
+{
+    const double whole = TG_FRound(x);
+    return std::fabs(x - whole) <= 4 * std::numeric_limits<double>::epsilon() * std::fabs(whole) ? whole : x;
+}
+
 }  // namespace
 
 namespace decode {
@@ -81,7 +91,8 @@ int pp(CMC_Setup* s)
     auto f = FindAll(s, "pp", "ENC2THL", "MECRESL");
     if (!f) return 0;
     auto [target, enc2thl, mecresl] = *f;
-    return Write(target, Base(mecresl) * Base(enc2thl) * 2.3283064365386963e-10);  // 2^-32 turn per unit
+    const double polePairs = Base(mecresl) * Base(enc2thl) * 2.3283064365386963e-10;  // 2^-32 turn per unit
+    return Write(target, WholeIfWithinUlps(polePairs));
 }
 
 int No_encoder_lines(CMC_Setup* s)

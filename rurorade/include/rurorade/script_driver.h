@@ -47,6 +47,8 @@ private:
     std::vector<Line> m_lines;
     std::size_t m_next = 0;
     std::int64_t m_waitUntil = 0;  // clock time at which the last `wait` ends
+    bool m_pollable = false;       // the lines after the last wait may come through PollEvent
+    bool m_polling = false;        // NextEvent is answering PollEvent
     std::deque<int> m_answers;
     std::string m_failure;
     std::string m_source;
