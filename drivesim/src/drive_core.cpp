@@ -126,7 +126,8 @@ bool ReadHardware(CMC_Setup* setup, DriveHardware& hw, std::string& error)
 }
 
 DriveCore::DriveCore(const MotorModel& motor, std::uint64_t seed)
-    : analogueVolts(motor.analogueInput), m_motor(motor), m_plant(motor), m_sensors(motor, seed)
+    : analogueVolts(motor.analogueInput), m_motor(motor), m_plant(motor), m_sensors(motor, seed),
+      m_voltsPerUnit(VoltsPerCommand(motor.vdc) / 32768)
 {
     SineTable();
     Configure(m_hw);
@@ -178,6 +179,25 @@ void DriveCore::Idle(std::int64_t periods)
 {
     m_periods += periods;
     m_slowPhase = static_cast<int>((m_slowPhase + periods) % m_slowRatio);
+}
+
+void DriveCore::Rest(std::int64_t periods)
+{
+    if (periods <= 0) return;
+    TrackShaft();
+    if (hallCommutation) hall = HallInputs();
+    ia = ib = id = iq = 0;
+    // The slow samples among them: the first sees what moved since the last one, any later one 0.
+    const std::int64_t first = m_slowPhase == 0 ? 0 : m_slowRatio - m_slowPhase;
+    if (first < periods) {
+        const std::int64_t samples = 1 + (periods - 1 - first) / m_slowRatio;
+        speed = samples == 1 ? apos - m_lastSlowPosition : 0;
+        m_lastSlowPosition = apos;
+    }
+    if (!encoderFrame)  // modulo 2^16, as the period-by-period sum wraps
+        testAngle = static_cast<std::uint16_t>(testAngle + static_cast<std::uint64_t>(angleStep) * static_cast<std::uint64_t>(periods));
+    m_plant.Rest(periods, m_ts);
+    Idle(periods);
 }
 
 void DriveCore::ResetLoops()
@@ -303,7 +323,7 @@ void DriveCore::Control()
     // that on average it lies where the frame is.
     const std::uint16_t angle = encoderFrame ? DriveAngle() : static_cast<std::uint16_t>(testAngle + angleStep / 2);
     const std::int64_t s = Sin16(angle), c = Cos16(angle);
-    const double k = VoltsPerCommand(m_motor.vdc) / 32768;
+    const double k = m_voltsPerUnit;
     m_plant.SetVoltage((vd * c - vq * s) * k, (vd * s + vq * c) * k);
 }
 
@@ -338,16 +358,17 @@ bool DriveCore::Resolve(std::string_view name, Probe& probe) const
             probe = Probe{q, {}};
             return true;
         }
-    if (m_published.find(name) == m_published.end()) return false;
-    probe = Probe{-1, std::string(name)};
+    const auto it = m_published.find(name);
+    if (it == m_published.end()) return false;
+    probe = Probe{-1, &it->second};
     return true;
 }
 
-double DriveCore::Value(const Probe& probe) const
+double& DriveCore::Published(std::string_view name)
 {
-    if (probe.quantity >= 0) return Quantity(probe.quantity);
-    const auto it = m_published.find(probe.name);
-    return it == m_published.end() ? 0.0 : it->second;
+    auto it = m_published.find(name);
+    if (it == m_published.end()) it = m_published.emplace(std::string(name), 0.0).first;
+    return it->second;
 }
 
 bool DriveCore::Read(std::string_view name, double& value) const
@@ -366,7 +387,7 @@ bool DriveCore::Write(const std::string& name, double value)
     }
     Probe probe;
     if (Resolve(name, probe) && probe.quantity >= 0) return false;  // a measurement
-    m_published[name] = value;
+    Published(name) = value;
     return true;
 }
 
@@ -382,7 +403,7 @@ double DriveCore::Quantity(int quantity) const
     case kUd: return vd;
     case kApos: return static_cast<double>(apos);
     case kAspd: return static_cast<double>(speed);
-    case kHall: return m_sensors.Hall(m_plant.ElectricalAngle());
+    case kHall: return HallInputs();
     case kAd5: return m_sensors.MeasureAnalogue(analogueVolts);
     case kCappos: return static_cast<double>(m_sensors.CapturedCount());
     case kThtst: return static_cast<std::int16_t>(testAngle);

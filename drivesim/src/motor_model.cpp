@@ -71,6 +71,10 @@ std::string CheckRange(double v, Range range)
 
 bool SetField(MotorModel& motor, const std::string& key, const Json& value, std::string& problem)
 {
+    if (key == "description") {  // a note for the reader of the file; the model does not use it
+        problem = value.is_string() ? "" : "must be text";
+        return problem.empty();
+    }
     for (const RealField& f : kRealFields) {
         if (key != f.name) continue;
         if (!value.is_number()) {

@@ -44,7 +44,8 @@ inline void RotateBy(double& s, double& c, double by)
 
 Plant::Plant(const MotorModel& motor)
     : m_motor(motor), m_psi(motor.torqueConstant / (1.5 * motor.polePairs)), m_ld(motor.Ld()), m_lq(motor.Lq()),
-      m_salient(motor.Ld() != motor.Lq()), m_conductance(1 / motor.resistance)
+      m_salient(motor.Ld() != motor.Lq()), m_conductance(1 / motor.resistance),
+      m_torquePerAmp(1.5 * motor.polePairs * m_psi), m_voltageLimit(motor.vdc / kSqrt3)
 {
 }
 
@@ -59,7 +60,7 @@ void Plant::SetPowerStage(bool on)
 
 void Plant::SetVoltage(double alpha, double beta)
 {
-    const double limit = m_motor.vdc / kSqrt3;
+    const double limit = m_voltageLimit;
     const double square = alpha * alpha + beta * beta;
     const double k = square > limit * limit ? limit / std::sqrt(square) : 1.0;
     m_valpha = alpha * k;
@@ -70,6 +71,7 @@ void Plant::SetDeadTime(double volts, double fadeCurrent)
 {
     m_deadVolts = volts;
     m_fadeCurrent = fadeCurrent > 0 ? fadeCurrent : 1e-3;
+    m_inverseFade = 1 / m_fadeCurrent;
 }
 
 void Plant::Resync()
@@ -95,6 +97,16 @@ void Plant::HandTurn(double radians, double seconds)
     m_handTarget = m_theta + radians;
 }
 
+void Plant::Rest(std::int64_t steps, double seconds)
+{
+    for (std::int64_t k = 0; k < steps; ++k) m_time += seconds;  // the same sum, to the last bit
+    // At rest the angle stands still: one fresh sine and cosine do for every resync among them.
+    const std::int64_t count = m_sinceResync + steps;
+    if (count >= kResyncSteps) Resync();
+    m_sinceResync = static_cast<int>(count % kResyncSteps);
+    if (m_hand == Hand::Holding || m_fault == Fault::LockedRotor) m_omega = 0;
+}
+
 void Plant::Halt()
 {
     if (!std::isfinite(m_theta)) m_theta = 0;
@@ -114,7 +126,7 @@ bool Plant::AtRest() const
 double Plant::TorqueAt(double s, double c) const
 {
     const double iq = m_ibeta * c - m_ialpha * s;
-    if (!m_salient) return 1.5 * m_motor.polePairs * m_psi * iq;
+    if (!m_salient) return m_torquePerAmp * iq;
     const double id = m_ialpha * c + m_ibeta * s;
     return 1.5 * m_motor.polePairs * (m_psi * iq + (m_ld - m_lq) * id * iq);
 }
@@ -170,7 +182,7 @@ bool Plant::Advance(double seconds)
     double valpha = 0, vbeta = 0;
     if (m_on) {
         const PhaseCurrents i = MidStepCurrents(seconds);
-        const double inverseFade = 1 / m_fadeCurrent;
+        const double inverseFade = m_inverseFade;
         const double da = DeadLoss(m_deadVolts, i.a, inverseFade);
         const double db = DeadLoss(m_deadVolts, i.b, inverseFade);
         const double dc = DeadLoss(m_deadVolts, i.c, inverseFade);

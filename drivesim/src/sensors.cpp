@@ -71,7 +71,7 @@ Sensors::Sensors(const MotorModel& motor, std::uint64_t seed)
 
 void Sensors::MeasureCurrents(const PhaseCurrents& i, std::int32_t& a, std::int32_t& b)
 {
-    const double step = m_ranges.step, perStep = 1 / step, half = m_ranges.adcMax / 2;
+    const double step = m_ranges.step, perStep = m_perStep, half = m_halfScale;
     auto convert = [&](double amps) {
         double counts = amps * m_ranges.currentScale;
         if (m_noise > 0) counts += m_noise * step * m_random.Gaussian();

@@ -80,17 +80,36 @@ void SimulatedDrive::Update()
     const double target = (m_clock.NowMs() - m_originMs) * 1e-3;
     const double ts = m_core.Period();
     m_core.TrackShaft();
+    bool stepped = false;  // in this call: nothing from the link came after the last period
+    auto left = [&] { return static_cast<std::int64_t>(std::floor((target - m_time) / ts + kTimeTolerance)); };
     while (m_time + ts <= target + kTimeTolerance) {
         if (!m_run && !m_core.AxisOn() && m_core.GetPlant().AtRest()) {
             // Nothing can change: let the time pass in one go.
-            const auto n = static_cast<std::int64_t>(std::floor((target - m_time) / ts + kTimeTolerance));
+            const std::int64_t n = left();
             m_core.Idle(n);
             m_time += n * ts;
             break;
         }
+        if (const std::int64_t waiting = stepped ? WaitingPeriods() : 0; waiting > 0 && left() > 0) {
+            // The program only waits and nothing moves: the same periods, in one go.
+            const std::int64_t n = std::min(waiting, left());
+            m_core.Rest(n);
+            m_run->context->period += n;
+            for (std::int64_t k = 0; k < n; ++k) m_time += ts;  // the same sum as period by period
+            continue;
+        }
         StepPeriod();
         m_time += ts;
+        stepped = true;
     }
+}
+
+std::int64_t SimulatedDrive::WaitingPeriods() const
+{
+    if (!m_run || m_core.AxisOn() || !m_core.GetPlant().AtRest() || m_scope) return 0;
+    if (m_log && m_log->started && !m_log->closed) return 0;
+    const ProgramContext& c = *m_run->context;
+    return c.waitsUntil > c.period ? c.waitsUntil - c.period : 0;
 }
 
 void SimulatedDrive::StepPeriod()
@@ -99,6 +118,7 @@ void SimulatedDrive::StepPeriod()
     if (m_run) {
         ProgramContext& c = *m_run->context;
         c.logFull = !m_log || m_log->closed || m_log->data.size() >= m_log->points;
+        c.waitsUntil = 0;
         const bool more = m_run->code->Period(c);
         if (c.logRequested && m_log && !m_log->started) {
             m_log->started = true;
@@ -164,9 +184,14 @@ bool SimulatedDrive::WriteParameter(const CMC_Parameter& parameter)
 bool SimulatedDrive::ReadVariable(CMC_Variable& variable)
 {
     if (!Answering()) return false;
-    double raw = 0.0;
-    if (!m_core.Read(variable.GetName(), raw)) return Fail("The drive has no variable \"" + variable.GetName() + "\".");
-    variable.SetValueInInternalUnit(raw);
+    const std::string& name = variable.GetName();
+    auto it = m_probes.find(name);
+    if (it == m_probes.end()) {
+        DriveCore::Probe probe;
+        if (!m_core.Resolve(name, probe)) return Fail("The drive has no variable \"" + name + "\".");
+        it = m_probes.emplace(name, probe).first;  // a name that resolves always will
+    }
+    variable.SetValueInInternalUnit(m_core.Value(it->second));
     return true;
 }
 

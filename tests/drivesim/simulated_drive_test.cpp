@@ -94,6 +94,23 @@ TEST_F(SimulatedDriveTest, ResultsComeOnlyFromRunsThatEnd)
     EXPECT_EQ(Var("MER"), 0);
 }
 
+// The positioning brings the rotor's d axis onto phase A (electrical angle 0) wherever a hand left
+// it, also exactly opposite, where the current along phase A gives no torque.
+TEST_F(SimulatedDriveTest, PositioningAlignsTheRotorFromAnyAngle)
+{
+    drivesim::MotorModel motor = drivesim::DefaultMotor();
+    motor.polePairs = 2;
+    for (const double handDegrees : {0.0, 45.0, 90.0, 135.0, 450.0}) {  // 0, 90, 180, 270, 180 electrical
+        Attach(motor);
+        drive->TurnShaft(handDegrees, 500);
+        clock.Advance(600);
+        drive->ReleaseShaft();
+        ASSERT_GT(Run(kP, {{"In1", 4095}}), 0);
+        const double turns = drive->Core().GetPlant().ElectricalAngle() / (2 * drivesim::kPi);
+        EXPECT_NEAR(turns - std::round(turns), 0, 3.0 / 360) << handDegrees;  // friction leaves about 1 degree
+    }
+}
+
 // Logged points come every `sampling` current-loop periods in whole counts, only once the program
 // logs, and the log ends with the program.
 TEST_F(SimulatedDriveTest, LogsWhatTheProgramMeasures)
@@ -244,7 +261,8 @@ TEST(SimulatedDriveMotor, Documents)
 {
     std::string error;
     const auto m = drivesim::MotorFromJson(
-        R"({"resistance": 2.5, "polePairs": 5, "encoderDirection": -1, "lq": 3e-3, "hallCase": 9, "loadTorque": -0.2})",
+        R"({"description": "a note", "resistance": 2.5, "polePairs": 5, "encoderDirection": -1, "lq": 3e-3,
+            "hallCase": 9, "loadTorque": -0.2})",
         "m.json", error);
     ASSERT_TRUE(m) << error;
     EXPECT_EQ(std::vector<double>({m->resistance, 1.0 * m->polePairs, 1.0 * m->encoderDirection, m->Ld(), m->Lq(),
@@ -253,6 +271,7 @@ TEST(SimulatedDriveMotor, Documents)
     const std::pair<const char*, const char*> refused[] = {
         {R"({"resistanse": 1})", "m.json: field \"resistanse\" is not a motor field"},
         {R"({"inductance": "1m"})", "m.json: field \"inductance\" must be a number"},
+        {R"({"description": 1})", "m.json: field \"description\" must be text"},
         {R"({"polePairs": 2.5})", "m.json: field \"polePairs\" must be a whole number"},
         {R"({"resistance": -1})", "m.json: field \"resistance\" must be positive"},
         {R"({"encoderDirection": 0})", "m.json: field \"encoderDirection\" must be 1 or -1"},

@@ -132,7 +132,7 @@ TEST_F(Commission, AFaultStopsTheJourneyAtTheStepThatNoticesIt)
         {"dead-link", "Motor phase connections", "Cannot write the user variable"},
         {"hall-stuck", "Hall signals", "No transitions detected on one or more HALL signals"},
         {"encoder-a-missing", "Encoder connections", "No encoder pulses have been detected"},
-        {"encoder-swapped", "Encoder resolution", "check the encoder connections"},
+        {"encoder-swapped", "Encoder resolution", "Change the Reverse encoder counting checkbox"},  // counts backwards
         {"limit-positive", "Total inertia", "positive limit switch input triggered"},
     };
     for (const Case& c : cases) {

@@ -22,6 +22,7 @@ class PositionAngleTuning : public zektest::DialogTest {
 protected:
     void Open(const char* file)
     {
+        drive.reset();  // it detaches from the setup it was attached to
         setup = zektest::SampleSetup(file);
         drive = std::make_unique<drivesim::SimulatedDrive>(setup.get(), motor, clock);
     }

@@ -77,6 +77,9 @@ public:
     void TrackShaft();
     // Lets `periods` pass with nothing to do: power stage off and the shaft at rest.
     void Idle(std::int64_t periods);
+    // The same for a program that waits meanwhile: exactly what as many periods of Sense and Act
+    // would do with the power stage off and the shaft at rest.
+    void Rest(std::int64_t periods);
     double Period() const { return m_ts; }
     std::int64_t Periods() const { return m_periods; }
     bool SlowSample() const { return m_slowPhase == 0; }  // the slow loops run in this period
@@ -122,15 +125,25 @@ public:
     // Drive variables: the measurements and references above by their names, and the values the
     // programs publish ("var_i1", "REFTST_V" ...).
     bool Read(std::string_view name, double& value) const;
-    void Publish(const std::string& name, double value) { m_published[name] = value; }
+    void Publish(std::string_view name, double value) { Published(name) = value; }
+    // A published variable's place, made (at 0) when new, for a program that reads or writes it
+    // every period: the name is looked up once. The reference lasts as long as the core.
+    double& Published(std::string_view name);
     bool Write(const std::string& name, double value);
-    // Logging reads the same variables; a name resolves once to a probe.
+    // Logging reads the same variables; a name resolves once to a probe, which lasts as long as
+    // the core.
     struct Probe {
-        int quantity = -1;
-        std::string name;
+        int quantity = -1;              // a measurement or reference, else
+        const double* value = nullptr;  // a published variable
     };
     bool Resolve(std::string_view name, Probe& probe) const;
-    double Value(const Probe& probe) const;
+    double Value(const Probe& probe) const
+    {
+        if (probe.quantity >= 0) return Quantity(probe.quantity);
+        return probe.value ? *probe.value : 0.0;
+    }
+    // The Hall inputs as the drive reads them now (4C + 2B + A).
+    int HallInputs() const { return m_sensors.Hall(m_plant.ElectricalAngle()); }
 
 private:
     double Quantity(int quantity) const;
@@ -142,6 +155,7 @@ private:
     LoopRegisters m_regs;
     Plant m_plant;
     mutable Sensors m_sensors;  // reading a converter draws its noise
+    double m_voltsPerUnit;      // V of the inverter per command unit of a Q15 product
     Fault m_fault = Fault::None;
     double m_ts = 50e-6;
     int m_slowRatio = 10;
@@ -158,7 +172,7 @@ private:
     std::int64_t m_lastPositionReference = 0;
     std::int64_t m_encoderOffset = 0;
     int m_positionErrorTime = 0, m_speedErrorTime = 0;
-    std::map<std::string, double, std::less<>> m_published;
+    std::map<std::string, double, std::less<>> m_published;  // nodes stay put: probes point into it
 };
 
 }  // namespace drivesim

@@ -4,6 +4,7 @@
 // references once per current-loop period, starts the data logger when its data is worth logging,
 // and publishes its results as drive and user variables when it ends.
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,6 +33,11 @@ public:
 
     bool logRequested = false;  // set by the program, read by the drive
     bool logFull = true;        // kept by the drive
+    // Set by a program in a period after which it only waits, up to this period (exclusive), as
+    // long as the power stage stays off, the shaft rests and nothing comes through the link: the
+    // drive may let those periods pass in one go. Cleared before every period.
+    std::int64_t waitsUntil = 0;
+    static constexpr std::int64_t kForever = std::numeric_limits<std::int64_t>::max();
 };
 
 class DriveProgram {

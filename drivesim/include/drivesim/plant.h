@@ -52,6 +52,9 @@ public:
     // no longer finite, or a speed too high to integrate accurately.
     bool Advance(double seconds);
     const std::string& Problem() const { return m_problem; }
+    // `steps` steps of `seconds` with the power stage off and the shaft at rest (AtRest), as
+    // Advance would make them.
+    void Rest(std::int64_t steps, double seconds);
     // After a failure: the shaft stopped where it was (or at 0), no current, no hand.
     void Halt();
 
@@ -102,9 +105,11 @@ private:
     double m_ld = 0, m_lq = 0;
     bool m_salient = false;
     double m_conductance = 1;      // 1/R
+    double m_torquePerAmp = 0;     // Nm per A of q current, Ld = Lq
+    double m_voltageLimit = 0;     // V, what the bus allows
     bool m_on = false;
     double m_valpha = 0, m_vbeta = 0;   // V, requested after limiting
-    double m_deadVolts = 0, m_fadeCurrent = 0.02;
+    double m_deadVolts = 0, m_fadeCurrent = 0.02, m_inverseFade = 1 / 0.02;
 
     double m_time = 0;
     double m_ialpha = 0, m_ibeta = 0;   // A, stator frame

@@ -46,7 +46,12 @@ class Sensors {
 public:
     Sensors(const MotorModel& motor, std::uint64_t seed);
 
-    void SetRanges(const ConverterRanges& ranges) { m_ranges = ranges; }
+    void SetRanges(const ConverterRanges& ranges)
+    {
+        m_ranges = ranges;
+        m_perStep = 1 / ranges.step;
+        m_halfScale = ranges.adcMax / 2;
+    }
     const ConverterRanges& Ranges() const { return m_ranges; }
     void SetFault(Fault fault) { m_fault = fault; }
     void SetNoise(double sigmaSteps) { m_noise = sigmaSteps; }
@@ -75,6 +80,7 @@ private:
 
     MotorModel m_motor;
     ConverterRanges m_ranges;
+    double m_perStep = 1.0 / 16, m_halfScale = 65520.0 / 2;  // of the ranges, for every period
     Fault m_fault = Fault::None;
     double m_noise;
     NoiseSource m_random;

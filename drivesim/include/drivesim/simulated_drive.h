@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "drivesim/drive_core.h"
@@ -102,6 +103,7 @@ private:
     bool Answering();                      // false, with the error text, on a dead link or a failed model
     bool Fail(const std::string& text);    // sets the error text, returns false
     void Update();                         // steps the drive up to now
+    std::int64_t WaitingPeriods() const;   // periods that may pass in one go after the last one
     void StepPeriod();
     void EndRun(bool finished);
     void Sample();
@@ -125,6 +127,7 @@ private:
     std::optional<Scope> m_scope;
     std::deque<std::vector<std::uint16_t>> m_unsolicited;
     std::uint64_t m_droppedMessages = 0;
+    std::unordered_map<std::string, DriveCore::Probe> m_probes;  // variables the host has read
 };
 
 }  // namespace drivesim

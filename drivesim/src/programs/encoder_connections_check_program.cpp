@@ -12,20 +12,20 @@ public:
     bool Period(ProgramContext& c) override
     {
         DriveCore& d = c.drive;
-        if (!m_begun) {
-            m_begun = true;
+        c.waitsUntil = ProgramContext::kForever;  // only the host's word ends it
+        if (!m_done) {
             d.PowerOff();  // a powered winding would brake the hand
-            d.Publish("var_i2", 0.0);
+            m_done = &d.Published("var_i2");
+            *m_done = 0.0;
             c.user["test_flag"] = 1;
             c.user["STARTED"] = 1;
             return true;
         }
-        double done = 0.0;
-        return !(d.Read("var_i2", done) && done == 1.0);
+        return *m_done != 1.0;
     }
 
 private:
-    bool m_begun = false;
+    double* m_done = nullptr;  // "var_i2"
 };
 
 }  // namespace

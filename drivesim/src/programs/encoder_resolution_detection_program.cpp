@@ -30,14 +30,13 @@ public:
         if (!m_start.Done(c, ended)) return !ended;
         DriveCore& d = c.drive;
         if (!m_begun) Begin(c);
-        double hall = 0;
-        d.Read("HALL", hall);
-        c.user["H123"] = hall;
-        const double current = std::hypot(static_cast<double>(d.id), static_cast<double>(d.iq));
+        *m_hall = d.HallInputs();
+        // Amplitude of the current, counts: wanted only until the vector turns.
+        auto current = [&d] { return std::hypot(static_cast<double>(d.id), static_cast<double>(d.iq)); };
         d.angleStep = 0;
         switch (m_phase) {
         case Phase::Measure:
-            m_sum += current;
+            m_sum += current();
             ++m_samples;
             if (c.period >= m_until) {
                 m_target = 10 * m_sum / m_samples;
@@ -45,7 +44,7 @@ public:
             }
             break;
         case Phase::Ramp:
-            m_mean.Add(current);
+            m_mean.Add(current());
             if (m_mean.Value() >= m_target || m_command >= 32767) {
                 m_phase = Phase::Align;
                 m_until = c.period + c.Periods(kAlignMs);
@@ -98,12 +97,14 @@ private:
         UsePhaseAFrame(c.drive, 0);
         m_startCount = c.drive.apos;
         m_until = c.period + c.Periods(kMeasureMs);
+        m_hall = &c.user["H123"];
+        m_counted = &c.drive.Published("var_lf_long");
     }
 
-    void Publish(DriveCore& d) const
+    void Publish(const DriveCore& d) const
     {
         const bool counting = m_phase == Phase::Turn || m_phase == Phase::Settle;
-        d.Publish("var_lf_long", counting ? static_cast<double>(d.apos - m_startCount) : 0.0);
+        *m_counted = counting ? static_cast<double>(d.apos - m_startCount) : 0.0;
     }
 
     StartUp m_start;
@@ -118,6 +119,8 @@ private:
     std::int64_t m_total = 65536;
     std::int64_t m_turned = 0;
     std::int64_t m_turnPeriods = 1, m_step = 0;
+    double* m_hall = nullptr;     // "H123"
+    double* m_counted = nullptr;  // "var_lf_long"
 };
 
 }  // namespace

@@ -53,9 +53,10 @@ public:
             d.Publish("POSINC", 0);
             c.user["delta_el_pos"] = 0;
             m_startCount = d.apos;
+            m_hall = &c.user["H123"];
         }
-        const int state = d.GetSensors().Hall(d.GetPlant().ElectricalAngle());
-        c.user["H123"] = state;
+        const int state = d.HallInputs();
+        *m_hall = state;
         bool ended = false;
         if (!m_start.Done(c, ended)) return !ended;
         if (!m_begun) {
@@ -205,6 +206,7 @@ private:
     std::vector<Sample> m_samples;
     std::vector<std::size_t> m_edges;  // samples at which the state changed
     std::int64_t m_startCount = 0;
+    double* m_hall = nullptr;  // "H123"
 };
 
 }  // namespace

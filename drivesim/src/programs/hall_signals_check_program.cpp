@@ -15,34 +15,37 @@ public:
     bool Period(ProgramContext& c) override
     {
         DriveCore& d = c.drive;
-        if (c.period == 0) {
-            c.user["bad"] = 0;
-            Publish(d, 0);
+        if (!m_variable) {
+            m_variable = &d.Published("var_i2");
+            m_bad = &c.user["bad"];
+            *m_bad = 0;
+            Publish(0);
             c.user["STARTED"] = 1;
-        } else {
-            double seen = 0;
-            // Anything but our own count there: the host has ended the run.
-            if (d.Read("var_i2", seen) && seen != m_published) return false;
+        } else if (*m_variable != m_published) {
+            return false;  // anything but our own count there: the host has ended the run
         }
-        const int state = d.GetSensors().Hall(d.GetPlant().ElectricalAngle());
-        if (state == 0 || state == 7) c.user["bad"] = 1;
+        const int state = d.HallInputs();
+        if (state == 0 || state == 7) *m_bad = 1;
         else m_states |= 1u << state;
-        if (m_last >= 0 && std::popcount(static_cast<unsigned>(state ^ m_last)) > 1) c.user["bad"] = 1;
+        if (m_last >= 0 && std::popcount(static_cast<unsigned>(state ^ m_last)) > 1) *m_bad = 1;
         m_last = state;
-        Publish(d, std::popcount(m_states));
+        Publish(std::popcount(m_states));
+        c.waitsUntil = ProgramContext::kForever;  // the same again while the shaft rests
         return true;
     }
 
 private:
-    void Publish(DriveCore& d, int count)
+    void Publish(int count)
     {
         m_published = count;
-        d.Publish("var_i2", count);
+        *m_variable = count;
     }
 
     unsigned m_states = 0;  // bit n: state n seen
     int m_last = -1;
     double m_published = 0;
+    double* m_variable = nullptr;  // "var_i2"
+    double* m_bad = nullptr;       // "bad"
 };
 
 }  // namespace

@@ -1,9 +1,11 @@
 // "Initial_Positioning_Test": aligns the rotor by driving a DC current of "In1" counts into
-// phase A. The voltage along phase A ramps up until the measured current reaches In1, is held
-// while the rotor settles on phase A, and the encoder frame is then aligned with the rotor. It
-// reports the current it held as "In1" (0 when it could not reach half of it), and hands the
-// resistance run a start command ("REFTST_V": where a tenth of the current began to flow, past the
-// dead-time drop) and a ramp increment ("RINCTST_V": the rest of the way in about 2000 periods).
+// phase A. The voltage along phase A ramps up until the measured current reaches In1, turns a
+// quarter turn ahead for a while (a rotor left opposite phase A feels no torque from it, and
+// friction would keep it there), is held on phase A again while the rotor settles there, and the
+// encoder frame is then aligned with the rotor. It reports the current it held as "In1" (0 when
+// it could not reach half of it), and hands the resistance run a start command ("REFTST_V": where
+// a tenth of the current began to flow, past the dead-time drop) and a ramp increment
+// ("RINCTST_V": the rest of the way in about 2000 periods).
 #include <algorithm>
 #include <cmath>
 
@@ -14,7 +16,9 @@ namespace drivesim::programs {
 namespace {
 
 constexpr std::int32_t kRampStep = 3;  // command units per period
+constexpr double kQuarterMs = 100;     // long enough to move the rotor off the opposite point
 constexpr double kHoldMs = 300;        // for the rotor to settle
+constexpr std::uint16_t kQuarterAhead = static_cast<std::uint16_t>(kPhaseAFrame + 16384);  // q at +90 degrees
 constexpr double kMeasureMs = 20;
 constexpr double kRampPeriods = 2000;  // of the resistance run's ramp: slow beside the current's lag
 
@@ -38,11 +42,22 @@ public:
         case Phase::Ramp:
             if (m_reference < 0 && m_mean.Value() >= 0.1 * wanted) m_reference = m_command;
             if (wanted == 0 || m_mean.Value() >= wanted || m_command >= 32767) {
-                m_phase = Phase::Hold;
-                m_until = c.period + c.Periods(kHoldMs);
+                // Only a current that flows along phase A may be turned: with an open phase the
+                // full command would drive the other two alone.
+                const bool flows = wanted > 0 && m_mean.Value() >= 0.5 * wanted;
+                m_phase = flows ? Phase::Quarter : Phase::Hold;
+                m_until = c.period + c.Periods(flows ? kQuarterMs : kHoldMs);
+                if (flows) d.testAngle = kQuarterAhead;
                 break;
             }
             m_command = std::min(32767, m_command + kRampStep);
+            break;
+        case Phase::Quarter:
+            if (c.period >= m_until) {
+                m_phase = Phase::Hold;
+                m_until = c.period + c.Periods(kHoldMs);
+                d.testAngle = kPhaseAFrame;
+            }
             break;
         case Phase::Hold:
             if (c.period >= m_until) {
@@ -61,7 +76,7 @@ public:
     }
 
 private:
-    enum class Phase { Ramp, Hold, Measure };
+    enum class Phase { Ramp, Quarter, Hold, Measure };
 
     bool Finish(ProgramContext& c)
     {

@@ -25,9 +25,10 @@ public:
     bool Period(ProgramContext& c) override
     {
         bool ended = false;
+        if (!m_request) m_request = &c.drive.Published("var_i2");
         if (!m_start.Done(c, ended)) {
             // A request left over from an earlier run must not turn the motor.
-            c.drive.Publish("var_i2", kNoRequest);
+            *m_request = kNoRequest;
             return !ended;
         }
         DriveCore& d = c.drive;
@@ -38,11 +39,12 @@ public:
             const double periods = static_cast<double>(c.Periods(kRevolutionMs));
             m_step = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(kTurn / periods)));
             c.user["poles_pairs"] = 0;
+            m_started = &c.user["STARTED"];
         }
         const bool holding = m_ramp->Step(d.iq);
         d.vqCommand = m_ramp->Command();
         // Moves are asked for once the program has started, so it starts when the field holds.
-        c.user["STARTED"] = holding ? 1 : 0;
+        *m_started = holding ? 1 : 0;
         if (!holding) return true;
         if (m_left > 0) {
             d.angleStep = std::min(m_step, m_left);
@@ -51,13 +53,12 @@ public:
             return true;
         }
         d.angleStep = 0;
-        double request = kNoRequest;
-        d.Read("var_i2", request);
+        const double request = *m_request;
         if (request == 0) {
-            d.Publish("var_i2", kNoRequest);
+            *m_request = kNoRequest;
             m_left = kTurn;
         } else if (request == 1) {
-            d.Publish("var_i2", m_count);
+            *m_request = m_count;
             return false;
         }
         return true;
@@ -69,6 +70,8 @@ private:
     std::int32_t m_step = 1;  // test angle units per period while turning
     std::int32_t m_left = 0;  // of the revolution in hand
     int m_count = 0;
+    double* m_request = nullptr;  // "var_i2"
+    double* m_started = nullptr;  // "STARTED"
 };
 
 }  // namespace

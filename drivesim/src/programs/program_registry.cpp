@@ -67,8 +67,14 @@ bool StartUp::Done(ProgramContext& c, bool& ended)
 {
     ended = false;
     if (m_done) return true;
-    if (c.drive.GetFault() == Fault::EnableOff) return false;  // waits for ENABLE
-    if (c.period < c.Periods(kPowerUpMs)) return false;
+    if (c.drive.GetFault() == Fault::EnableOff) {  // waits for ENABLE
+        c.waitsUntil = ProgramContext::kForever;
+        return false;
+    }
+    if (const std::int64_t powerUp = c.Periods(kPowerUpMs); c.period < powerUp) {
+        c.waitsUntil = powerUp;
+        return false;
+    }
     if (!c.drive.PowerOn()) {
         ended = true;
         return false;
