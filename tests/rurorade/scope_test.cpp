@@ -170,57 +170,6 @@ TEST_F(ScopeTest, SingleShotStartsAtTheTrigger)
     }
 }
 
-// A resistance run through the simulated drive: the voltage command climbs by RIncTest a period
-// from RefTest, the held command is the one the drive reports, and the current settles at In1.
-TEST_F(ScopeTest, SimulatedDriveStreamsTheRunToTheHandler)
-{
-    rurorade::VirtualClock clock;
-    drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
-    ASSERT_EQ(scope->AddVariable("Voltage_Reference", 1), 1);
-    ASSERT_EQ(scope->AddVariable("IQ", 1), 1);
-    ASSERT_EQ(scope->ChangeSettings(0.05, CMC_ScopeLogger::kFreeRun, 1, nullptr, 0, 0), 1);
-    const char* program = "Ident_R_or_Rs";
-    for (const auto& [name, value] : {std::pair{"In1", 2047.0}, {"RefTest", 1000.0}, {"RIncTest", 2.0}})
-        ASSERT_TRUE(drive.SetUserVariable(program, name, value));
-    ASSERT_TRUE(drive.StartProgram(program, program, nullptr));
-    ASSERT_EQ(scope->BeginOrContinueUploadData(), 1);
-    bool on = true;
-    for (int ms = 0; ms < 5000 && on; ++ms) {
-        clock.Advance(1);
-        CMC_Comm::CheckForUnrequestedMessages(setup.get());
-        double started = 0;
-        ASSERT_TRUE(drive.GetUserVariable(program, "STARTED", started) && drive.GetAxisOn(on));
-        on = on || started == 0;
-    }
-    ASSERT_FALSE(on);
-    CMC_Comm::CheckForUnrequestedMessages(setup.get());
-    ASSERT_GT(g_frames.size(), 10u);
-    EXPECT_EQ(drive.DroppedMessages(), 0u);
-    EXPECT_EQ(scope->LostFrames(), 0u);
-    std::vector<double> uq, iq;
-    for (std::size_t f = 0; f < g_frames.size(); ++f) {
-        ASSERT_EQ(g_frames[f].counter, f);
-        for (int k = 0; k < g_frames[f].samples; ++k) {
-            uq.push_back(g_frames[f].values[2 * k]);
-            iq.push_back(g_frames[f].values[2 * k + 1]);
-        }
-    }
-    std::size_t ramp = 0;
-    while (ramp < uq.size() && uq[ramp] < 1000) ++ramp;
-    ASSERT_LT(ramp + 2, uq.size());
-    EXPECT_EQ(uq[ramp], 1000 + 2);  // the command climbs once before it is first applied
-    EXPECT_EQ(uq[ramp + 1] - uq[ramp], 2);
-    CMC_Variable* held = setup->FindVariable("var_i1", 1);
-    ASSERT_EQ(held->ReadFromChip(), 1);
-    EXPECT_EQ(uq.back(), held->GetValueInInternalUnit());
-    EXPECT_NEAR(iq.back(), 2047, 0.1 * 2047);
-    // The free-running screen holds the stream's last sample where the stream put it.
-    const auto& screen = scope->GetDocument().points;
-    const std::size_t last = (uq.size() - 1) % scope->GetPointsNo();
-    ASSERT_LT(last, screen.size());
-    EXPECT_EQ(screen[last][1], uq.back());
-}
-
 // Nobody drains the link: the drive keeps its newest 256 frames, and the first one left tells how
 // many went before it.
 TEST_F(ScopeTest, FullSendQueueDropsTheOldestFrames)
@@ -253,45 +202,6 @@ TEST_F(ScopeTest, ResetStopsTheDriveAndClearsMer)
     ASSERT_TRUE(drive.GetAxisOn(on));
     EXPECT_FALSE(on);
     EXPECT_EQ(drive.Core().Mer(), 0);
-}
-
-TEST_F(ScopeTest, LayoutRoundTripsThroughASetupOption)
-{
-    for (const char* name : {"Speed_Reference", "Load_Speed", "Current_Reference", "Motor_Current"})
-        ASSERT_EQ(scope->AddVariable(name, 1), 1);
-    CGraphFilter* filter = scope->GetDocument().GetAt(0);
-    filter->colour = 4;
-    filter->floats = {-4.2, -3.5};
-    for (const auto& [channel, colour] : {std::pair{1, 2}, {2, 5}, {3, 8}, {4, 9}}) filter->Add({0, channel, channel > 2 ? 2 : 1, colour, 2});
-    ASSERT_EQ(scope->RescaleVariable("Speed_Reference", "rad/s", 0.1 + 0.2, -4 * 0.3), 1);
-    ASSERT_EQ(scope->RescaleVariable("Motor_Current", "mA", 1.0 / 3.0, 2.0 / 3.0), 1);
-    EXPECT_EQ(scope->RescaleVariable("Motor_Current", "rpm", 1, 0), 0);  // another family
-    ASSERT_EQ(scope->ChangeSettings(0.7, CMC_ScopeLogger::kNormal, 0, "Speed_Reference", 104.71975511965977, 43), 1);
-
-    CMC_ScopeLogger other(setup.get(), nullptr);
-    EXPECT_EQ(other.LoadSettingsFromSetupOption("SpeedTuningOscSettings"), 0);  // nothing stored
-    ASSERT_EQ(scope->SaveSettingsToSetupOption("SpeedTuningOscSettings"), 1);
-    ASSERT_EQ(other.LoadSettingsFromSetupOption("SpeedTuningOscSettings"), 1);
-    EXPECT_EQ(other.LayoutJson(), scope->LayoutJson());
-    EXPECT_EQ(other.Channels()[0].scale, 0.1 + 0.2);
-    EXPECT_EQ(other.Channels()[3].unit, "mA");
-    EXPECT_EQ(other.Level(), 104.71975511965977);
-    EXPECT_EQ(other.GetDocument().GetAt(0)->floats, (std::vector<double>{-4.2, -3.5}));
-    EXPECT_EQ(other.GetDocument().GetAt(0)->Curves().size(), 4u);
-
-    const std::string path = (dir / "layout.json").string();
-    ASSERT_EQ(scope->Save(path.c_str()), 1);
-    CMC_ScopeLogger fromFile(setup.get(), nullptr);
-    ASSERT_EQ(fromFile.Load(path.c_str()), 1);
-    EXPECT_EQ(fromFile.LayoutJson(), scope->LayoutJson());
-
-    const std::string before = other.LayoutJson();
-    for (const char* bad : {"", "{", "[]", R"({"schema":"zekscope-1"})"}) {
-        setup->SetOption("Bad", bad);
-        EXPECT_EQ(other.LoadSettingsFromSetupOption("Bad"), 0) << bad;
-    }
-    EXPECT_EQ(other.LayoutJson(), before);
-    EXPECT_EQ(scope->Save((dir / "missing" / "layout.json").string().c_str()), 0);
 }
 
 TEST_F(ScopeTest, ChannelScalesStepAlongOneTwoFive)

@@ -223,22 +223,6 @@ TEST_F(TestDlgTest, FrameControlsAreAddedUnlessTheTemplateHasThem)
     EXPECT_EQ(scope.ControlId(), 1362);
 }
 
-TEST_F(TestDlgTest, StartRunsTheProgramPollsItAndSucceeds)
-{
-    ProbeTest& dlg = Open();
-    link.results["In1"] = 1.5;
-    dlg.Click(kStart);
-    EXPECT_EQ(State(dlg), "running -1|Stop|Running test||");
-    EXPECT_EQ(link.writes, Texts{"Initial_Positioning_Test.In1"});
-    EXPECT_EQ(link.starts, Texts{"Initial_Positioning_Test/Initial_Positioning_Test logging IQ"});
-
-    UiContext::Get().RunFor(200);
-    EXPECT_FALSE(UiContext::Get().HasTimers());
-    EXPECT_EQ(State(dlg), "idle 1|Start|Test succeeded|TEST_OK|");
-    EXPECT_EQ(R(), 1.5);
-    EXPECT_EQ(recorder.statuses, (Texts{"Launching test", "Running test", "Test finished", "Test succeeded"}));
-}
-
 TEST_F(TestDlgTest, AFailedRunShowsItsReasonUntilANewRunStarts)
 {
     ProbeTest& dlg = Open();
@@ -521,47 +505,6 @@ TEST_F(TestDlgTest, SaveGraphWritesCsvWithShortestRoundTripNumbers)
     dlg.m_bTestRunning = false;
     dlg.OnCommand(CMC_TestDlg::kSavePlotsId);
     EXPECT_TRUE(std::filesystem::exists(dir / "plots.csv"));
-}
-
-TEST_F(TestDlgTest, TabPagesShowTheirControlsAndLeavingTheTestPageDuringARunIsRefused)
-{
-    ProbeTest& dlg = Open();
-    const auto page = [&] {  // visibility of 1377, 1361, Start/Stop and Details, then the page and the tab selection
-        std::string s;
-        for (int id : {1377, 1361, kStart, kDetails}) s += dlg.GetControl(id)->visible ? '1' : '0';
-        return s + " " + std::to_string(dlg.GetTabPage()) + std::to_string(dlg.GetSelection(kTab));
-    };
-    EXPECT_EQ(dlg.AddTabPage("Test Parameters", {1377}), 0);
-    EXPECT_EQ(dlg.AddTabPage("Test", {1002, 1361, kStart, kStatus}), 1);
-    ASSERT_EQ(dlg.GetControl(kTab)->items.size(), 2u);
-    EXPECT_EQ(dlg.GetControl(kTab)->items[1].first, "Test");
-    EXPECT_EQ(page(), "1000 00");  // a tabbed test opens on its first page
-    dlg.Select(kTab, 1);
-    EXPECT_EQ(page(), "0110 11");
-    dlg.Click(kStart);
-    dlg.Select(kTab, 0);  // refused
-    EXPECT_EQ(page(), "0110 11");
-
-    // After a failure "Details" shows on the test page only.
-    dlg.m_strError = "Drive / Motor ENABLE input is in DISABLED state.";
-    dlg.TestFailed(1);
-    EXPECT_EQ(page(), "0111 11");
-    dlg.Select(kTab, 0);
-    EXPECT_EQ(page(), "1000 00");
-    // Back on the test page the stored result is shown again (final = 0), leaving run state and reason alone.
-    dlg.SetChildText(kStatus, "");
-    dlg.m_bTestRunning = true;
-    dlg.m_nResult = -1;
-    dlg.Select(kTab, 1);
-    EXPECT_EQ(State(dlg), "running -1|Stop|Test failed|TEST_FAILED|Details");
-    EXPECT_EQ(dlg.m_strError, "Drive / Motor ENABLE input is in DISABLED state.");
-    dlg.m_bTestRunning = false;
-    dlg.Select(kTab, 0);
-    dlg.SetChildText(kStatus, "");
-    dlg.m_bTestRunning = true;
-    dlg.m_nResult = 1;
-    dlg.Select(kTab, 1);
-    EXPECT_EQ(State(dlg), "running 1|Stop|Test succeeded|TEST_OK|");
 }
 
 TEST_F(TestDlgTest, ModalRunsKeepTheMeasuredValueOnlyOnOkAndClosingEndsARun)

@@ -283,30 +283,6 @@ TEST_F(CommissioningFramework, ReadProgramResultRejectsTheMarkerAndValuesNotAbov
     }
 }
 
-TEST_F(CommissioningFramework, UploadResultsDrawsEveryPointAndSucceeds)
-{
-    auto setup = MakeSetup();
-    ProbeDlg dlg(setup.get(), 290);
-    CMC_SingleAxisLogger logger(setup.get(), nullptr);
-    logger.ChangeSettings(3, 1, 1);
-    ASSERT_TRUE(logger.AddVariable("IQ", 1));
-    CMC_CoffFormat coff;
-    ASSERT_TRUE(coff.ReadCoff(CMC_TestDlg::GetOutPathName(kResistance).c_str()));
-    link.Add(kResistance).log = {{"IQ", {1, 2, 3}}};
-    ASSERT_TRUE(dlg.ExecuteCode(kResistance, &coff, &logger));
-    CGraphWindow graph(2, 0);
-    dlg.m_bTestRunning = true;
-    dlg.UploadResults(&logger, &graph, "Uploading results");
-    EXPECT_EQ(graph.pointsDrawn, 3);
-    EXPECT_EQ(graph.zoomOuts, 2);
-    EXPECT_EQ(dlg.m_nResult, 1);
-    EXPECT_EQ(logger.GetDocument().points.size(), 3u);
-    dlg.m_bTestRunning = true;
-    dlg.UploadResults(nullptr, &graph, "Uploading results");
-    EXPECT_EQ(dlg.m_nResult, 0);
-    EXPECT_EQ(dlg.m_strError, kInternal);
-}
-
 // Ticks of other timers or without a run are ignored; a step index where no program ends fails.
 TEST_F(CommissioningFramework, TimerTicks)
 {
@@ -543,46 +519,6 @@ protected:
     static constexpr const char* kRunToEnd = "click 10000\nwait 2000\nexpect-text 10001 \"Test succeeded\"\n";
     std::string error;
 };
-
-TEST_F(CommissioningRl, ComputesResistanceAndInductanceAndKeepsThemOnYes)
-{
-    auto setup = MakeSetup();
-    // Closing puts the old bus voltage back before the question; Cancel there keeps the dialog open.
-    EXPECT_EQ(RunRl(setup.get(), std::string(kRunToEnd) + R"S(
-        expect-param Vdc 55.9
-        expect-text 1002 "0.9221529588"
-        answer cancel
-        cancel
-        expect-dialog 290
-        expect-param Vdc 48
-        answer yes
-        cancel
-    )S"),
-              rurorade::IDOK);
-    // Hand values: Kv = 65534 / (1.1 * 55.9) = 1065.767, R = 3/5 * 1638 / Kv = 0.922153 ohm;
-    // omega = 100 * 2pi / (65535 * 50 us) = 191.7505 rad/s, L = 6 * 200 * 1638 / (omega * 62.5 * Kv) = 0.153892 H.
-    EXPECT_NEAR(ExpectedR(), 0.922153, 1e-6);
-    EXPECT_NEAR(ExpectedL(), 0.153892, 1e-6);
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("R"), ExpectedR());
-    EXPECT_DOUBLE_EQ(setup->GetParameterValueInBaseUnit("L"), ExpectedL());
-    EXPECT_EQ(setup->GetParameterValueInBaseUnit("Vdc"), 48.0) << "the measured bus voltage is not kept";
-    EXPECT_EQ(rurorade::UiContext::Get().LastMessage(), Question(Lines(ExpectedR(), ExpectedL())));
-
-    EXPECT_EQ(Statuses(), (std::vector<std::string>{
-                              "Launching code for preliminary test (1)", "Waiting preliminary test to be finished (1)",
-                              "Launching code for R test (1)", "Waiting R test to be finished (1)",
-                              "Launching code for preliminary test (2)", "Waiting preliminary test to be finished (2)",
-                              "Launching code for R test (2)", "Waiting R test to be finished (2)",
-                              "Launching code for L test", "Waiting L test to be finished", "Test succeeded"}));
-    EXPECT_EQ(link.started, (std::vector<std::string>{kPositioning, kResistance, kPositioning, kResistance, kInductance}));
-    // In1 = trunc(2.5 A * 1638) = 4095; half 2047.
-    EXPECT_EQ(link.writes, (std::vector<Write>{{kPositioning, "In1", 4095}, {kResistance, "RefTest", 1200},
-                                               {kResistance, "RIncTest", 30}, {kResistance, "In1", 4095},
-                                               {kPositioning, "In1", 2047}, {kResistance, "RefTest", 600},
-                                               {kResistance, "RIncTest", 15}, {kResistance, "In1", 2047},
-                                               {kInductance, "In1", 4095}}));
-    EXPECT_EQ(Loggers(), (std::vector<Logger>{{400, 1, 1, {"IQ"}}, {400, 2, 1, {"IQ"}}, {400, 2, 1, {"IQ", "ID"}}}));
-}
 
 TEST_F(CommissioningRl, OnlyChangedValuesAreListed)
 {
