@@ -7,8 +7,8 @@
 
 #include "commissioning/my_test_dlg.h"
 #include "editor/drive_setup_dlg.h"
-#include "commissioning/test_rl.h"
-#include "commissioning/test_vdc_detection.h"
+#include "commissioning/rl_identification.h"
+#include "commissioning/vdc_detection.h"
 #include "drivesim/simulated_drive.h"
 #include "engine/encode_drive_config.h"
 #include "engine_fixture.h"

@@ -12,8 +12,8 @@
 #include <tuple>
 
 #include "commissioning/my_test_dlg.h"
-#include "commissioning/test_rl.h"
-#include "commissioning/test_vdc_detection.h"
+#include "commissioning/rl_identification.h"
+#include "commissioning/vdc_detection.h"
 #include "engine/unit_scaling.h"
 #include "engine_fixture.h"
 #include "rurorade/dialog_template.h"

@@ -201,9 +201,7 @@ void CTestCurrent::OnTimer(int id)
 
 void CTestCurrent::EndPositioningRun()
 {
-    double held = 0.0;
-    if (!ReadProgramResult(m_positioning, "In1", held, msc_pszErrInZero)) return;
-    if (!ReadDriveVariable("REFTST_V", true, m_reference) || !ReadDriveVariable("RINCTST_V", true, m_increment)) return;
+    if (!EndPositioning(m_positioning, m_reference, m_increment)) return;
     SetInfoText(kSteps[2]);
     LaunchTuningRun();
 }

@@ -101,9 +101,7 @@ void CTotalInertiaTest::OnTimer(int id)
 
 void CTotalInertiaTest::EndPositioningRun()
 {
-    double held = 0.0;
-    if (!ReadProgramResult(m_positioning, "In1", held, msc_pszErrInZero)) return;
-    if (!ReadDriveVariable("REFTST_V", true, m_reference) || !ReadDriveVariable("RINCTST_V", true, m_increment)) return;
+    if (!EndPositioning(m_positioning, m_reference, m_increment)) return;
     SetInfoText(kSteps[2]);
     LaunchIdentification();
 }

@@ -167,6 +167,13 @@ int CMyTestDlg::ReadDriveVariable(const char* name, bool internalUnit, double& v
     return 1;
 }
 
+int CMyTestDlg::EndPositioning(CMC_CoffFormat& positioning, double& reference, double& increment)
+{
+    double result = 0.0;
+    return ReadProgramResult(positioning, "In1", result, msc_pszErrInZero) &&
+           ReadDriveVariable("REFTST_V", true, reference) && ReadDriveVariable("RINCTST_V", true, increment);
+}
+
 int CMyTestDlg::UploadLoggedPoints(CMC_Logger* logger, std::vector<std::vector<double>>& points)
 {
     points.clear();

@@ -64,6 +64,10 @@ protected:
     // Reads a drive variable from the drive, in internal or base unit.
     int ReadDriveVariable(const char* name, bool internalUnit, double& value);
 
+    // After a preliminary positioning run: its "In1" must be above zero; then the test angle
+    // reference and increment the drive left ("REFTST_V", "RINCTST_V", internal units).
+    int EndPositioning(CMC_CoffFormat& positioning, double& reference, double& increment);
+
     // Uploads every logged point of the last run (time, then the variables in the order added).
     int UploadLoggedPoints(CMC_Logger* logger, std::vector<std::vector<double>>& points);
 

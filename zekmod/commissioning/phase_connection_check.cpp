@@ -123,9 +123,7 @@ void CTestPhaseConnections::OnTimer(int id)
 
 void CTestPhaseConnections::EndPreliminaryRun()
 {
-    double result = 0.0;
-    if (!ReadProgramResult(m_positioning, "In1", result, msc_pszErrInZero)) return;
-    if (!ReadDriveVariable("REFTST_V", true, m_reference) || !ReadDriveVariable("RINCTST_V", true, m_increment)) return;
+    if (!EndPositioning(m_positioning, m_reference, m_increment)) return;
     SetInfoText(kSteps[m_nStepIndex]);
     LaunchTest();
 }

@@ -10,7 +10,7 @@
 #include "commissioning/my_test_dlg.h"
 #include "commissioning/phase_connection_check.h"
 #include "commissioning/pole_pairs_detection.h"
-#include "commissioning/test_rl.h"
+#include "commissioning/rl_identification.h"
 #include "engine/decode_drive_config.h"
 #include "engine/derived_quantities.h"
 #include "engine/encode_drive_config.h"

@@ -1,4 +1,4 @@
-#include "commissioning/test_rl.h"
+#include "commissioning/rl_identification.h"
 
 #include <cmath>
 
@@ -114,9 +114,8 @@ int CTestRL::PrepareLogger(bool reset, int logType, bool withD)
 
 void CTestRL::EndPreliminaryRun(bool halfCurrent)
 {
-    double result = 0.0, reference = 0.0, increment = 0.0;
-    if (!ReadProgramResult(m_positioning, "In1", result, msc_pszErrInZero)) return;
-    if (!ReadDriveVariable("REFTST_V", true, reference) || !ReadDriveVariable("RINCTST_V", true, increment)) return;
+    double reference = 0.0, increment = 0.0;
+    if (!EndPositioning(m_positioning, reference, increment)) return;
     SetInfoText(Step());
     // The first resistance run keeps the logger's earlier variables; the second starts afresh.
     if (!PrepareLogger(halfCurrent, halfCurrent ? 2 : 1, false)) return;

@@ -1,5 +1,5 @@
 // Template 290, "Total Resistance and Inductance Identification Test".
-#include "commissioning/test_rl.h"
+#include "commissioning/rl_identification.h"
 #include "resources/templates.h"
 
 rurorade::DialogTemplate RlTestTemplate()

@@ -1,4 +1,4 @@
-#include "commissioning/test_vdc_detection.h"
+#include "commissioning/vdc_detection.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
 // Template 105, "VDC Detection Test".
-#include "commissioning/test_vdc_detection.h"
+#include "commissioning/vdc_detection.h"
 #include "resources/templates.h"
 
 rurorade::DialogTemplate VdcTestTemplate()
