@@ -11,6 +11,7 @@
 #include "commission_report.h"
 #include "drivesim/simulated_drive.h"
 #include "rurorade/host_errors.h"
+#include "rurorade/plot_renderer.h"
 #include "tuning_report.h"
 
 namespace zekhost {
@@ -55,7 +56,7 @@ ReportStep Results(const StepRecord& record, CMC_Setup& setup, const drivesim::M
         } else {
             step.note = "the logged response does not fit a loop";
         }
-        step.picture = std::string(record.step->test) + ".svg";
+        if (rurorade::GetPlotRenderer()) step.picture = std::string(record.step->test) + ".svg";
     }
     return step;
 }

@@ -6,6 +6,8 @@
 
 #include "commands.h"
 #include "drivesim/motor_model.h"
+#include "command_gui.h"
+#include "plot_picture.h"
 
 using namespace zekhost;
 
@@ -71,6 +73,16 @@ int main(int argc, char** argv)
     };
     addSimulation(edit, " (implies --simulate)", simulation);
 
+    zekqt::GuiOptions guiOptions;
+    CLI::App* gui = addSetupCommand("gui", "open the setup editor in windows", false);
+    gui->add_option("-o,--output", guiOptions.out, "where OK saves the setup (default: its own file; asked for \"default\")");
+    gui->add_flag("--simulate", guiOptions.simulate, "attach the simulated drive, running in real time");
+    addSimulation(gui, " (implies --simulate)", guiOptions.simulation);
+    gui->add_option("--speed", guiOptions.speed, "drive time per wall time of the simulated drive (default 1)")
+        ->check(CLI::PositiveNumber);
+    gui->add_option("--script", guiOptions.scriptPath, "play an editor script through the windows, offscreen, on virtual time");
+    gui->add_option("--screenshot", guiOptions.screenshotPath, "with --script: a PNG of the top window when the script ends");
+
     CLI::App* test = app.add_subcommand("test", "run a commissioning test against the simulated drive");
     test->add_option("NAME", testOptions.name,
                      "vdc, rl, inertia, phase, pole-pairs, hall-signals, hall-config, encoder, encoder-resolution, analogue, "
@@ -81,7 +93,7 @@ int main(int argc, char** argv)
     addSimulation(test, "", simulation);
     test->add_option("--script", testOptions.scriptPath, "drive the test dialog with a script instead");
     test->add_option("-o,--output", testOptions.out, "write the setup here after the test closes");
-    test->add_option("--plot", testOptions.plotPath, "tuning tests: write the logged curves as a picture (FILE.svg)");
+    test->add_option("--plot", testOptions.plotPath, "tuning tests: write the logged curves as a picture (FILE.svg or FILE.png)");
     test->add_option("--csv", testOptions.csvPath, "tuning tests: write the logged data as CSV (FILE.csv)");
     AddCommon(test, common);
 
@@ -123,6 +135,8 @@ int main(int argc, char** argv)
         if (decode->parsed()) return flushed(RunDecode(session, out));
         if (biquad->parsed()) return flushed(RunBiquad(session));
         if (edit->parsed()) return flushed(RunEdit(session, script, out, simulate, simulation));
+        if (gui->parsed()) return flushed(zekqt::RunGui(session, guiOptions));
+        if (test->parsed() || commission->parsed()) zekqt::InstallPlotRenderer();  // plots and report pictures
         if (test->parsed()) return flushed(RunTest(session, testOptions));
         if (commission->parsed()) return flushed(RunCommission(session, commissionOptions));
     } catch (const CommandError& e) {

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "response_analysis.h"
+#include "rurorade/plot_renderer.h"
 
 namespace zekhost {
 namespace {
@@ -195,10 +196,10 @@ bool WriteTuningFiles(CGraphDocument& logged, const std::string& csvPath, const 
         ok = false;
     }
     if (!plotPath.empty()) {
-        CGraphWindow window(2, 0);
-        window.SetDocument(&logged);
-        if (!window.CreateWMF(WithoutExtension(plotPath, ".svg").c_str())) {
-            std::cerr << "zekhost: cannot write " << plotPath << "\n";
+        const rurorade::PlotRenderer& render = rurorade::GetPlotRenderer();
+        std::string error = "cannot write " + plotPath + ": no picture renderer";
+        if (!render || !render(logged, plotPath, &error)) {
+            std::cerr << "zekhost: " << error << "\n";
             ok = false;
         }
     }

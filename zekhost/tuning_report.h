@@ -15,7 +15,8 @@ namespace zekhost {
 void PrintTuningReport(const std::string& name, const CGraphDocument& logged, CMC_Setup& setup,
                        const drivesim::MotorModel& motor);
 // Writes the logged data as CSV (`path`, ".csv" added when missing) and the curves as a picture
-// (`plotPath`, ".svg"); false with a message on stderr when a file cannot be written.
+// (`plotPath`, .svg or .png, through the installed plot renderer); false with a message on stderr
+// when a file cannot be written.
 bool WriteTuningFiles(CGraphDocument& logged, const std::string& csvPath, const std::string& plotPath);
 
 // The loop a tuning test's log shows: the passband (rad/s) and damping the tuning asked for, and the

@@ -10,7 +10,9 @@ namespace rurorade {
 int CBarGraph::SubclassDlgItem(int id, CMC_EditSetupDlg* parent)
 {
     m_controlId = id;
-    return parent != nullptr && parent->GetControl(id) != nullptr ? 1 : 0;
+    if (parent == nullptr || parent->GetControl(id) == nullptr) return 0;
+    parent->RegisterDrawing({id, this});
+    return 1;
 }
 
 void CBarGraph::SetRange(double min, double max)

@@ -111,6 +111,8 @@ int CMC_EditSetupDlg::DoModal()
     m_open = false;
     if (m_result != rurorade::IDOK) m_setup->Restore(*snapshot);
     if (ui.Driver()) ui.Driver()->DialogClosed(*this, m_result);
+    // The drawings' owners may go once the run is over.
+    m_drawings.clear();
     return m_result;
 }
 
@@ -161,6 +163,12 @@ void CMC_EditSetupDlg::EndDialog(int result)
 {
     m_result = result;
     m_ended = true;
+}
+
+void CMC_EditSetupDlg::RegisterDrawing(const Drawing& drawing)
+{
+    std::erase_if(m_drawings, [&](const Drawing& d) { return d.controlId == drawing.controlId || d.object == drawing.object; });
+    m_drawings.push_back(drawing);
 }
 
 void CMC_EditSetupDlg::SetTimer(int id, std::int64_t periodMs) { UiContext::Get().SetTimer(this, id, periodMs); }

@@ -5,7 +5,9 @@
 int CEncoderDiagram::SubclassDlgItem(int id, CMC_EditSetupDlg* parent)
 {
     m_controlId = id;
-    return parent != nullptr && parent->GetControl(id) != nullptr ? 1 : 0;
+    if (parent == nullptr || parent->GetControl(id) == nullptr) return 0;
+    parent->RegisterDrawing({id, this});
+    return 1;
 }
 
 void CEncoderDiagram::SetAngle(double radians)

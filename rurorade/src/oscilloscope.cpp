@@ -7,7 +7,9 @@
 int CMC_Oscilloscope::SubclassDlgItem(int id, CMC_EditSetupDlg* dialog)
 {
     m_controlId = id;
-    return dialog != nullptr && dialog->GetControl(id) != nullptr ? 1 : 0;
+    if (dialog == nullptr || dialog->GetControl(id) == nullptr) return 0;
+    dialog->RegisterDrawing({id, this});
+    return 1;
 }
 
 void CMC_Oscilloscope::Init(int channels)

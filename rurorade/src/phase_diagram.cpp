@@ -8,7 +8,9 @@ int CPhaseDiagram::SubclassDlgItem(int id, CMC_EditSetupDlg* parent)
 {
     m_controlId = id;
     m_parent = parent != nullptr && parent->GetControl(id) != nullptr ? parent : nullptr;
-    return m_parent != nullptr ? 1 : 0;
+    if (m_parent == nullptr) return 0;
+    m_parent->RegisterDrawing({id, this});
+    return 1;
 }
 
 void CPhaseDiagram::EnableWindow(bool enable)

@@ -31,7 +31,9 @@ std::string LinkReason(const DriveLink& link, const std::string& fallback)
 int CGraphWindow::SubclassDlgItem(int id, CMC_EditSetupDlg* parent)
 {
     m_controlId = id;
-    return parent != nullptr && parent->GetControl(id) != nullptr ? 1 : 0;
+    if (parent == nullptr || parent->GetControl(id) == nullptr) return 0;
+    parent->RegisterDrawing({id, this});
+    return 1;
 }
 
 // ---- test dialog ----

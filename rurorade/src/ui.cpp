@@ -1,11 +1,46 @@
 #include "rurorade/ui.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
 
 #include "rurorade/dialog_template.h"
 #include "rurorade/edit_setup_dlg.h"
 
 namespace rurorade {
+
+namespace {
+
+std::int64_t SteadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+RealTimeClock::RealTimeClock(double speed)
+    : m_speed(std::isfinite(speed) && speed > 0 ? speed : 1.0), m_startNs(SteadyNs())
+{
+}
+
+std::int64_t RealTimeClock::NowMs() const
+{
+    return static_cast<std::int64_t>(std::floor(static_cast<double>(SteadyNs() - m_startNs) * 1e-6 * m_speed));
+}
+
+std::int64_t RealTimeClock::WallMs(std::int64_t clockMs) const
+{
+    return clockMs <= 0 ? 0 : static_cast<std::int64_t>(std::ceil(static_cast<double>(clockMs) / m_speed));
+}
+
+void RealTimeClock::Advance(std::int64_t ms)
+{
+    const std::int64_t target = NowMs() + ms;
+    for (std::int64_t now = NowMs(); now < target; now = NowMs())
+        std::this_thread::sleep_for(std::chrono::microseconds(
+            std::max<std::int64_t>(100, static_cast<std::int64_t>(static_cast<double>(target - now) * 1000 / m_speed))));
+}
 
 UiContext& UiContext::Get()
 {

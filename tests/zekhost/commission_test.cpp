@@ -11,6 +11,8 @@
 
 #include "commands.h"
 #include "drivesim/motor_model.h"
+#include "plot_picture.h"
+#include "rurorade/plot_renderer.h"
 
 namespace {
 
@@ -32,8 +34,13 @@ protected:
         dir = fs::temp_directory_path() / ("commission_test_" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
+        zekqt::InstallPlotRenderer();  // the report's pictures, as zekhost draws them
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override
+    {
+        rurorade::SetPlotRenderer(nullptr);
+        fs::remove_all(dir);
+    }
 
     // Runs the journey on the default setup with the motor's nameplate data (`sets`) typed in.
     void Run(const zekhost::CommissionOptions& options, const std::vector<std::string>& sets)

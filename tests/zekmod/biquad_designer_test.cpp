@@ -308,3 +308,50 @@ TEST_F(BiquadDesignerTest, WritesCountsThenSlotsSkippingMissingRegisters)
 }
 
 }  // namespace
+
+// Hand-worked points: at 0 Hz z = 1 (gain sum(b) / sum(a)), at Nyquist z = -1 (alternating sums), and
+// the first-order low pass with K = tan(pi / 4) = 1, i.e. H = (1 + z^-1) / 2, at its corner fs / 4:
+// (1 - j) / 2, -3.0103 dB and -45 degrees.
+TEST_F(BiquadDesignerTest, FrequencyResponseAtHandWorkedPoints)
+{
+    struct Case {
+        BiquadCoefficients section;
+        double hz, ts, db, deg;
+    } cases[] = {
+        {{1, 2, 3, 0.5, 0.25}, 0, 1e-3, 10.702264, 0},      // 6 / 1.75
+        {{1, 2, 3, 0.5, 0.25}, 500, 1e-3, 8.519374, 0},     // 2 / 0.75
+        {{1, 3, 1, 0.5, 0.25}, 2000, 250e-6, 2.498775, 180}, // -1 / 0.75
+        {{0.5, 0.5, 0, 0, 0}, 250, 1e-3, -3.0103, -45},
+        {{0.5, 0.5, 0, 0, 0}, 1000, 250e-6, -3.0103, -45},
+    };
+    for (const Case& c : cases) {
+        const BiquadResponse r = BiquadFrequencyResponse(c.section, c.hz, c.ts);
+        EXPECT_NEAR(r.magnitudeDb, c.db, 1e-4) << c.hz;
+        EXPECT_NEAR(std::fabs(r.phaseDeg), std::fabs(c.deg), 1e-6) << c.hz;
+        if (c.deg < 0) {
+            EXPECT_LT(r.phaseDeg, 0) << c.hz;
+        }
+    }
+}
+
+// The designed filter of a setup, ideal and as the drive gets it (the worked example's slot counts,
+// exact unity at 0 Hz: 1568001 + 3136004 + 1568002 = 2^30 - 2028332802 + 960862985); the setup is not written.
+TEST_F(BiquadDesignerTest, DesignedFilterAsIdealAndQuantisedSections)
+{
+    const Filter f[3] = {kOff, {1, 1, 100, 0, 0.7071, 1}, kOff};
+    auto setup = FilterSetup(125e-6, f);
+    BiquadDesigner d;
+    d.DesignFilter(setup.get(), 2, true);
+    const BiquadCoefficients q = d.Section(true);
+    const double unit = 2.0 / kQ31;
+    EXPECT_EQ(V({q.b0, q.b1, q.b2, q.a1, q.a2}),
+              V({1568001 * unit, 3136004 * unit, 1568002 * unit, -2028332802 * unit, 960862985 * unit}));
+    EXPECT_NEAR(BiquadFrequencyResponse(q, 0, 125e-6).magnitudeDb, 0, 1e-12);
+    d.DesignFilter(setup.get(), 2, false);
+    const BiquadCoefficients ideal = d.Section(false);
+    EXPECT_NEAR(ideal.b1, 0.00292063114, 1e-11);
+    EXPECT_NEAR(ideal.a1, -1.88903212716, 1e-11);
+    EXPECT_NEAR(ideal.a2, 0.89487338944, 1e-11);
+    EXPECT_EQ(Slot(setup.get(), 1), V({7, 7, 7, 7, 7, 7}));
+    EXPECT_EQ(Slot(setup.get(), 2), V({7, 7, 7, 7, 7, 7}));
+}

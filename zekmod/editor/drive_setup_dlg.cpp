@@ -8,7 +8,7 @@
 #include "commissioning/speed_tuning.h"
 #include "commissioning/position_tuning.h"
 #include "commissioning/angle_tuning.h"
-#include "commissioning/test_vdc_detection.h"
+#include "commissioning/vdc_detection.h"
 #include "editor/advanced_dlg.h"
 #include "editor/analog_reference_dlg.h"
 #include "editor/drive_info_dlg.h"

@@ -1,6 +1,7 @@
 #include "engine/biquad_designer.h"
 
 #include <cmath>
+#include <complex>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -198,7 +199,26 @@ void BiquadDesigner::QuantiseSection()
     for (double* c : {&b0, &b1, &b2, &a1, &a2}) *c = SaturateToWord(std::floor(*c / SF * kQ31 + 0.5));
 }
 
-void BiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot)
+BiquadResponse BiquadFrequencyResponse(const BiquadCoefficients& c, double frequencyHz, double sampleTimeS)
+{
+    // z^-1 on the unit circle at the normalised angle w = 2 pi f Ts.
+    const std::complex<double> zInv = std::polar(1.0, -2.0 * kPi * frequencyHz * sampleTimeS);
+    const std::complex<double> h = (c.b0 + zInv * (c.b1 + zInv * c.b2)) / (1.0 + zInv * (c.a1 + zInv * c.a2));
+    return {20.0 * std::log10(std::abs(h)), std::arg(h) * 180.0 / kPi};
+}
+
+BiquadCoefficients FromQuantised(double b0, double b1, double b2, double a1, double a2, double SF)
+{
+    const double unit = SF / kQ31;
+    return {b0 * unit, b1 * unit, b2 * unit, a1 * unit, a2 * unit};
+}
+
+BiquadCoefficients BiquadDesigner::Section(bool quantised) const
+{
+    return quantised ? FromQuantised(b0, b1, b2, a1, a2, SF) : BiquadCoefficients{b0, b1, b2, a1, a2};
+}
+
+void BiquadDesigner::DesignFilter(CMC_Setup* setup, int filter, bool quantise)
 {
     const double tsS = setup->GetParameterValueInBaseUnit("Ts_S");
     const int type = TruncToInt32(Read(setup, Indexed("BQFilterType", filter)));
@@ -210,12 +230,18 @@ void BiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot)
     // An unknown type designs nothing: the slot then passes its input unchanged.
     b0 = 1.0;
     b1 = b2 = a1 = a2 = 0.0;
+    SF = 1.0;
     DesignSection(type, f1Ts, second, 0.0);
+    if (!quantise) return;
     QuantiseSection();
 
     // Rounding must not change the gain at 0 Hz; high and band pass have none to keep.
     if (type != 3 && type != 4) b0 = SaturateToWord(std::floor(kQ31 / SF - b1 - b2 + a1 + a2 + 0.5));
+}
 
+void BiquadDesigner::ComputeFilter(CMC_Setup* setup, int filter, int slot)
+{
+    DesignFilter(setup, filter, true);
     StoreSlot(setup, slot, {b0, b1, b2, a1, a2, SF});
 }
 

@@ -6,6 +6,22 @@
 
 #include "rurorade/setup.h"
 
+// A section as real coefficients: H(z) = (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2).
+struct BiquadCoefficients {
+    double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+};
+
+// Gain (dB) and phase (degrees, -180..180) of a section at one frequency.
+struct BiquadResponse {
+    double magnitudeDb = 0, phaseDeg = 0;
+};
+
+// Response of `section` at `frequencyHz` when it runs every `sampleTimeS` seconds.
+BiquadResponse BiquadFrequencyResponse(const BiquadCoefficients& section, double frequencyHz, double sampleTimeS);
+
+// The real coefficients of a quantised section: each register times SF / 2^31.
+BiquadCoefficients FromQuantised(double b0, double b1, double b2, double a1, double a2, double SF);
+
 class BiquadDesigner {
 public:
     static constexpr int kTypeCount = 10;
@@ -20,8 +36,13 @@ public:
     void DesignSection(int type, double f1Ts, double second, double gainDb);
     // Scale factor and integer coefficients of the working section.
     void QuantiseSection();
+    // Filter `filter` (1..3) of the setup into the working section: as designed, or with `quantise`
+    // quantised and trimmed as the drive gets it. Nothing is written to the setup.
+    void DesignFilter(CMC_Setup* setup, int filter, bool quantise);
     // Filter `filter` (1..3) designed, quantised and trimmed into the registers of slot `slot` (1..3).
     void ComputeFilter(CMC_Setup* setup, int filter, int slot);
+    // The working section as real coefficients (a quantised one through FromQuantised).
+    BiquadCoefficients Section(bool quantised) const;
     // Enabled filters into slots ordered by location; unused slots zeroed; the three counts.
     void ComputeAllFilters(CMC_Setup* setup);
     // Counts and slot registers to the drive; a register the setup lacks is skipped.

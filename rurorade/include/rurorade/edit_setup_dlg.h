@@ -5,11 +5,21 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "rurorade/dialog_template.h"
 #include "rurorade/setup.h"
 #include "rurorade/ui.h"
+
+class CGraphWindow;
+class CEncoderDiagram;
+class CHallDiagram;
+class CPhaseDiagram;
+class CMC_Oscilloscope;
+namespace rurorade {
+class CBarGraph;
+}
 
 struct CMC_Control {
     int id = 0;
@@ -85,6 +95,19 @@ public:
     // databases. Selecting a motor writes its data into the setup and reloads the controls.
     void InitializeMotorEditor();
 
+    // Drawings put onto the dialog's controls (SubclassDlgItem), for a front end to paint. A
+    // drawing stays registered until the dialog's modal run ends; its owner keeps it alive that long.
+    struct Drawing {
+        int controlId;
+        std::variant<CGraphWindow*, rurorade::CBarGraph*, CEncoderDiagram*, CHallDiagram*, CPhaseDiagram*,
+                     CMC_Oscilloscope*>
+            object;
+    };
+    const std::vector<Drawing>& Drawings() const { return m_drawings; }
+    // A drawing on a control that already has one replaces it; an object moved to another control
+    // leaves its old one.
+    void RegisterDrawing(const Drawing& drawing);
+
     // Guide steps.
     int GuideStepCount() const { return static_cast<int>(m_guide.size()); }
     int GuideStep() const { return m_guideStep; }
@@ -150,6 +173,7 @@ private:
     std::string m_title;
     std::vector<CMC_Control> m_controls;
     std::vector<Binding> m_bindings;
+    std::vector<Drawing> m_drawings;
     std::vector<std::string> m_guide;
     int m_guideStep = 0;
     bool m_open = false;

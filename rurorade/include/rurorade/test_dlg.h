@@ -68,6 +68,11 @@ public:
         m_filters[index].m_document = this;
         return &m_filters[index];
     }
+    const CGraphFilter* GetAt(int index) const
+    {
+        return index >= 0 && index < FilterCount() ? &m_filters[static_cast<std::size_t>(index)] : nullptr;
+    }
+    int FilterCount() const { return static_cast<int>(m_filters.size()); }
     std::vector<std::string> channelNames;       // "t", then the variables
     std::vector<std::vector<double>> points;     // one row per point: time, then each variable
 
@@ -94,7 +99,8 @@ public:
     }
     void Invalidate() { ++refreshes; }
     int ControlId() const { return m_controlId; }
-    // Writes the document's plot as a picture to `baseName`.svg; 0 without a document or on failure.
+    // Writes the document's plot as a picture to `baseName`.svg through the installed plot renderer
+    // (rurorade/plot_renderer.h); 0 without a document, without a renderer or on failure.
     int CreateWMF(const char* baseName);
     int refreshes = 0, zoomOuts = 0, pointsDrawn = 0;
     int lastPointUpdated = -1;

@@ -73,6 +73,22 @@ private:
     std::int64_t m_now = 0;
 };
 
+// Wall time, optionally sped up: `speed` clock milliseconds pass per wall millisecond. Advance
+// sleeps until that much clock time has passed, so long loops of a test run at the drive's pace.
+class RealTimeClock : public Clock {
+public:
+    explicit RealTimeClock(double speed = 1.0);
+    std::int64_t NowMs() const override;
+    void Advance(std::int64_t ms) override;
+    double Speed() const { return m_speed; }
+    // Wall milliseconds that `clockMs` of this clock take.
+    std::int64_t WallMs(std::int64_t clockMs) const;
+
+private:
+    double m_speed;
+    std::int64_t m_startNs;
+};
+
 // The one user-interface context of the host: driver, clock, open dialogs, timers.
 class UiContext {
 public:

@@ -1,0 +1,99 @@
+#include "plot_picture.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cctype>
+
+#include "graph_chart.h"
+#include "rurorade/plot_renderer.h"
+
+namespace zekqt {
+
+namespace {
+
+std::string Extension(const std::string& path)
+{
+    const std::size_t dot = path.find_last_of('.');
+    const std::size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool Fail(std::string* error, const std::string& message)
+{
+    if (error != nullptr) *error = message;
+    return false;
+}
+
+}  // namespace
+
+void EnsureGuiApplication()
+{
+    if (QCoreApplication::instance() != nullptr) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zekhost";
+    static char* argv[] = {name, nullptr};
+    static QApplication* application = new QApplication(argc, argv);  // lives as long as the process
+    (void)application;
+}
+
+bool RenderGraphPicture(const CGraphDocument& doc, const std::string& path, std::string* error, int width, int height)
+{
+    const std::string ext = Extension(path);
+    if (ext != ".png" && ext != ".svg")
+        return Fail(error, "cannot write " + path + ": a picture is .png or .svg");
+    if (width <= 0 || height <= 0) return Fail(error, "cannot write " + path + ": empty picture size");
+    EnsureGuiApplication();
+
+    QGraphicsScene scene;
+    auto* chart = new GraphChart;  // owned by the scene
+    scene.addItem(chart);
+    chart->setGeometry(0, 0, width, height);
+    chart->Show(&doc);
+    QCoreApplication::processEvents();  // lets the chart lay out its axes and legend
+    const QRectF area(0, 0, width, height);
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (ext == ".png") {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        scene.render(&painter, area, area);
+        painter.end();
+        if (!image.save(&buffer, "PNG")) return Fail(error, "cannot encode " + path);
+    } else {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(area);
+        QPainter painter(&svg);
+        scene.render(&painter, area, area);
+        painter.end();
+    }
+    if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
+        return Fail(error, "cannot write " + path);
+    return true;
+}
+
+void InstallPlotRenderer()
+{
+    rurorade::SetPlotRenderer([](const CGraphDocument& doc, const std::string& path, std::string* error) {
+        return RenderGraphPicture(doc, path, error);
+    });
+}
+
+}  // namespace zekqt
