@@ -92,8 +92,10 @@ void PrintStep(const ReportStep& step)
     std::printf("\n");
 }
 
-void WriteReport(const CommissionSummary& summary, const std::vector<StepRecord>& records, const std::string& dir)
+void WriteReport(CommissionSummary& summary, const std::vector<StepRecord>& records, CMC_Setup& setup,
+                 const CommissionOptions& options)
 {
+    const std::string& dir = options.reportDir;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw CommandError{kFailure, "cannot make the report folder " + dir + ": " + ec.message()};
@@ -102,6 +104,11 @@ void WriteReport(const CommissionSummary& summary, const std::vector<StepRecord>
         CGraphDocument logged = records[i].logged;
         if (!WriteTuningFiles(logged, "", dir + "/" + summary.steps[i].picture))
             throw CommandError{kFailure, "cannot write the report's pictures in " + dir};
+    }
+    if (options.filterPicture) {
+        const std::string why = options.filterPicture(setup, dir + "/filters.svg");
+        if (why.empty()) summary.filterPicture = "filters.svg";
+        else summary.filterNote = why;
     }
     std::string error;
     if (!WriteCommissionReport(summary, dir, error)) throw CommandError{kFailure, error};
@@ -153,7 +160,7 @@ int RunCommission(HostSession& session, const CommissionOptions& options)
                 summary.wallSeconds, summary.wallSeconds > 0 ? summary.driveSeconds / summary.wallSeconds : 0.0);
 
     WriteSetup(setup, options.out, session.inputPath);
-    if (!options.reportDir.empty()) WriteReport(summary, driver.Records(), options.reportDir);
+    if (!options.reportDir.empty()) WriteReport(summary, driver.Records(), setup, options);
     return kOk;
 }
 

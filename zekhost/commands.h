@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <string>
 
 #include "drivesim/motor_model.h"
@@ -58,6 +59,9 @@ struct CommissionOptions {
     std::string out;        // the commissioned setup
     std::string reportDir;  // empty: no report
     bool trace = false;     // print the dialogs and the tests' steps as they go
+    // Writes a picture of the commissioned setup's filters at `path`: "" when written, else why not.
+    // Unset: the report has no filter picture.
+    std::function<std::string(CMC_Setup& setup, const std::string& path)> filterPicture;
 };
 // Commissions the motor through the setup editor against the simulated drive: every test in turn,
 // each kept; prints one line per step and the drive and wall times, writes the setup and the report.

@@ -93,6 +93,15 @@ bool WriteCommissionReport(const CommissionSummary& summary, const std::string& 
              << " response\"><figcaption>" << Escape(step.title) << ": reference and response as logged by the drive"
              << "</figcaption></figure>\n";
     }
+    if (!summary.filterPicture.empty() || !summary.filterNote.empty()) {
+        page << "<h2>Filters</h2>\n";
+        if (summary.filterPicture.empty())
+            page << "<p>" << Escape(summary.filterNote) << "</p>\n";
+        else
+            page << "<figure><img src=\"" << Escape(summary.filterPicture)
+                 << "\" alt=\"filter response\"><figcaption>Magnitude and phase of the filters that are on: dashed as "
+                    "designed, solid with the drive's rounded registers</figcaption></figure>\n";
+    }
     page << "</body>\n</html>\n";
 
     const std::string path = dir + "/index.html";

@@ -26,6 +26,8 @@ struct ReportStep {
 struct CommissionSummary {
     std::string description, firmwareId, motor, fault;
     std::vector<ReportStep> steps;
+    std::string filterPicture;  // the commissioned setup's filters, beside the page ("" for none)
+    std::string filterNote;     // why there is no filter picture
     double driveSeconds = 0, wallSeconds = 0;
 };
 

@@ -134,9 +134,12 @@ int main(int argc, char** argv)
         if (encode->parsed()) return flushed(RunEncode(session, out));
         if (decode->parsed()) return flushed(RunDecode(session, out));
         if (biquad->parsed()) return flushed(RunBiquad(session));
-        if (edit->parsed()) return flushed(RunEdit(session, script, out, simulate, simulation));
         if (gui->parsed()) return flushed(zekqt::RunGui(session, guiOptions));
-        if (test->parsed() || commission->parsed()) zekqt::InstallPlotRenderer();  // plots and report pictures
+        zekqt::InstallPlotRenderer();  // plots, "S&ave Plots" pictures and report pictures
+        if (edit->parsed()) return flushed(RunEdit(session, script, out, simulate, simulation));
+        commissionOptions.filterPicture = [](CMC_Setup& setup, const std::string& path) {
+            return zekqt::RenderFilterResponsePicture(&setup, path);
+        };
         if (test->parsed()) return flushed(RunTest(session, testOptions));
         if (commission->parsed()) return flushed(RunCommission(session, commissionOptions));
     } catch (const CommandError& e) {

@@ -86,6 +86,9 @@ TEST_F(Commission, FindsEachMotorsTrueValues)
         options.simulation.motorPath = std::string(ZEK_SETUPS_DIR) + "/motors/" + c.motor + ".json";
         options.out = (dir / (std::string(c.motor) + ".json")).string();
         options.reportDir = (dir / c.motor).string();
+        options.filterPicture = [](CMC_Setup& setup, const std::string& path) {
+            return zekqt::RenderFilterResponsePicture(&setup, path);
+        };
         Run(options, {std::string("K=") + c.torqueConstant, std::string("Jm=") + c.rotorInertia, "isHallsensors=1",
                       "PositionControlType=1"});
         const drivesim::MotorModel m = zekhost::MotorFromOption(options.simulation.motorPath);
@@ -114,6 +117,7 @@ TEST_F(Commission, FindsEachMotorsTrueValues)
         for (auto it = std::sregex_iterator(page.begin(), page.end(), image); it != std::sregex_iterator(); ++it, ++pictures)
             EXPECT_TRUE(fs::exists(fs::path(options.reportDir) / (*it)[1].str())) << (*it)[1].str();
         EXPECT_EQ(pictures, 3);
+        EXPECT_NE(page.find("<h2>Filters</h2>\n<p>No filter is on.</p>"), std::string::npos);  // none in this setup
         for (const char* name : {"R", "L", "Vdc", "Jt", "Kp_S_scl"})
             EXPECT_NE(page.find(">" + zekhost::FormatNumber(Param(out, name)) + "<"), std::string::npos) << name;
 

@@ -55,6 +55,29 @@ GraphChart::GraphChart()
     legend()->setAlignment(Qt::AlignBottom);
     setMargins(QMargins(4, 4, 4, 4));
     setBackgroundRoundness(0);
+    // The axes live as long as the chart: axes removed and made anew while a view shows the
+    // chart leave their old labels drawn over the new ones.
+    // A zoom is any range change the chart did not make itself.
+    auto watch = [this](QValueAxis* axis) {
+        connect(axis, &QValueAxis::rangeChanged, this, [this] {
+            if (!m_settingRanges) m_zoomed = true;
+        });
+    };
+    m_x = new QValueAxis;
+    m_x->setLabelFormat(QStringLiteral("%.4g"));
+    m_x->setTickType(QValueAxis::TicksDynamic);
+    m_x->setTickAnchor(0);
+    addAxis(m_x, Qt::AlignBottom);
+    watch(m_x);
+    for (int side = 0; side < 2; ++side) {
+        m_y[side] = new QValueAxis;
+        m_y[side]->setLabelFormat(QStringLiteral("%.6g"));
+        addAxis(m_y[side], side == 0 ? Qt::AlignLeft : Qt::AlignRight);
+        watch(m_y[side]);
+    }
+    m_x->setVisible(false);
+    m_y[0]->setVisible(false);
+    m_y[1]->setVisible(false);
 }
 
 std::vector<CXYCurve> GraphChart::CurvesOf(const CGraphDocument& document)
@@ -109,13 +132,8 @@ void GraphChart::Show(const CGraphDocument* document)
 void GraphChart::Rebuild(const CGraphDocument& document, const std::vector<CXYCurve>& curves)
 {
     removeAllSeries();
-    for (QAbstractAxis* axis : axes()) {
-        removeAxis(axis);
-        delete axis;
-    }
     m_lines.clear();
     m_points.clear();
-    m_x = m_y[0] = m_y[1] = nullptr;
     m_xRange = Range();
     m_yRange[0] = m_yRange[1] = Range();
     m_document = &document;
@@ -123,30 +141,14 @@ void GraphChart::Rebuild(const CGraphDocument& document, const std::vector<CXYCu
     m_curves = curves;
     m_drawn = 0;
     m_zoomed = false;
-    if (curves.empty()) return;
 
-    // A zoom is any range change the chart did not make itself.
-    auto watch = [this](QValueAxis* axis) {
-        connect(axis, &QValueAxis::rangeChanged, this, [this] {
-            if (!m_settingRanges) m_zoomed = true;
-        });
-    };
-    m_x = new QValueAxis;
-    m_x->setLabelFormat(QStringLiteral("%.4g"));
-    m_x->setTickType(QValueAxis::TicksDynamic);
-    m_x->setTickAnchor(0);
-    m_x->setTitleText(ChannelName(m_names, curves.front().xChannel));
-    addAxis(m_x, Qt::AlignBottom);
-    watch(m_x);
     QStringList titles[2];
     for (const CXYCurve& c : curves) titles[Side(c)] << ChannelName(m_names, c.yChannel);
+    m_x->setVisible(!curves.empty());
+    m_x->setTitleText(curves.empty() ? QString() : ChannelName(m_names, curves.front().xChannel));
     for (int side = 0; side < 2; ++side) {
-        if (titles[side].isEmpty()) continue;
-        m_y[side] = new QValueAxis;
+        m_y[side]->setVisible(!titles[side].isEmpty());
         m_y[side]->setTitleText(titles[side].join(QStringLiteral(", ")));
-        m_y[side]->setLabelFormat(QStringLiteral("%.6g"));
-        addAxis(m_y[side], side == 0 ? Qt::AlignLeft : Qt::AlignRight);
-        watch(m_y[side]);
     }
     for (const CXYCurve& c : curves) {
         auto* line = new QLineSeries;

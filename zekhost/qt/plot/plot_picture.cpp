@@ -8,8 +8,10 @@
 #include <QPainter>
 #include <QSvgGenerator>
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 
+#include "filter_response_view.h"
 #include "graph_chart.h"
 #include "rurorade/plot_renderer.h"
 
@@ -33,11 +35,26 @@ bool Fail(std::string* error, const std::string& message)
     return false;
 }
 
+// Drops the offscreen platform's notes that say nothing to a person (no runtime folder, no window
+// manager hints); everything else goes where Qt sends it.
+QtMessageHandler previous = nullptr;
+
+void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")) ||
+        message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    if (previous != nullptr) return previous(type, context, message);
+    const QByteArray text = message.toLocal8Bit();
+    std::fprintf(stderr, "%s\n", text.constData());
+}
+
 }  // namespace
 
 void EnsureGuiApplication()
 {
     if (QCoreApplication::instance() != nullptr) return;
+    previous = qInstallMessageHandler(QuietOffscreenNotes);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -87,6 +104,41 @@ bool RenderGraphPicture(const CGraphDocument& doc, const std::string& path, std:
     if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
         return Fail(error, "cannot write " + path);
     return true;
+}
+
+std::string RenderFilterResponsePicture(CMC_Setup* setup, const std::string& path, int width, int height)
+{
+    const std::string ext = Extension(path);
+    if (ext != ".png" && ext != ".svg") return "cannot write " + path + ": a picture is .png or .svg";
+    if (width <= 0 || height <= 0) return "cannot write " + path + ": empty picture size";
+    EnsureGuiApplication();
+    FilterResponseModel model;
+    model.Update(setup);
+    if (model.Curves().empty()) return model.Message().empty() ? "no filter is on" : model.Message();
+
+    FilterResponseView view(setup);
+    view.setAttribute(Qt::WA_DontShowOnScreen);
+    view.resize(width, height);
+    view.Refresh();
+    view.show();
+    QCoreApplication::processEvents();  // lets the charts lay out their axes and legends
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (ext == ".png") {
+        if (!view.grab().toImage().save(&buffer, "PNG")) return "cannot encode " + path;
+    } else {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        QPainter painter(&svg);
+        view.render(&painter);
+        painter.end();
+    }
+    if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
+        return "cannot write " + path;
+    return "";
 }
 
 void InstallPlotRenderer()
