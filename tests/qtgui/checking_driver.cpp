@@ -23,7 +23,9 @@ std::vector<std::string> CheckingDriver::Compare(const DialogWindow& window)
             continue;
         }
         // Own state only: a control inside a hidden or disabled group keeps its own flags.
-        if (w->isHidden() == c.visible) differs(c.visible ? "hidden, model visible" : "visible, model hidden");
+        // A hidden control must be hidden for good: a widget merely not shown yet appears with its layout.
+        if (w->isHidden() == c.visible || (!c.visible && !w->testAttribute(Qt::WA_WState_ExplicitShowHide)))
+            differs(c.visible ? "hidden, model visible" : "visible, model hidden");
         if (w->testAttribute(Qt::WA_ForceDisabled) == c.enabled) differs(c.enabled ? "disabled, model enabled" : "enabled, model disabled");
         if (window.DrawingWidget(c.id) != nullptr) continue;
         if (const auto* edit = qobject_cast<const QLineEdit*>(w); edit && edit->text().toStdString() != c.text)

@@ -97,7 +97,7 @@ void GuiTest::scriptedDialogsRenderAsTheModelSays_data()
     QTest::addColumn<bool>("simulate");
     QTest::addColumn<QList<int>>("dialogs");
     QTest::addColumn<QString>("helpPage");
-    QTest::newRow("every dialog") << "every_dialog.zek" << true << QList<int>{106, 108, 290, 110, 3018, 111, 105} << "";
+    QTest::newRow("every dialog") << "every_dialog.zek" << true << QList<int>{106, 108, 290, 110, 3018, 111, 105, 103} << "";
     QTest::newRow("speed mode gain") << "speed_mode_gain.zek" << false << QList<int>{106, 108} << "";
     QTest::newRow("axis id and help") << "axis_id_and_help.zek" << false << QList<int>{106} << "drive_setup.html";
 }

@@ -146,7 +146,9 @@ QWidget* CreateControlWidget(const CMC_Control& control, const EventSink& sink, 
 
 void UpdateControlFrame(QWidget* widget, const CMC_Control& control)
 {
-    if (widget->isHidden() == control.visible) widget->setHidden(!control.visible);
+    // A widget never shown or hidden by us shows with its window, whatever isHidden() says now.
+    if (widget->isHidden() == control.visible || !widget->testAttribute(Qt::WA_WState_ExplicitShowHide))
+        widget->setHidden(!control.visible);
     // The widget's own flag: a disabled group box also disables what it holds.
     if (widget->testAttribute(Qt::WA_ForceDisabled) == control.enabled) widget->setEnabled(control.enabled);
 }

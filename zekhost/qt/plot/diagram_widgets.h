@@ -4,3 +4,4 @@
 #include "encoder_diagram_widget.h"
 #include "hall_diagram_widget.h"
 #include "phase_diagram_widget.h"
+#include "oscilloscope_widget.h"
