@@ -94,18 +94,6 @@ int RunInteractive(zekhost::HostSession& session, const GuiOptions& options, QtU
     }
 }
 
-QtMessageHandler g_standardHandler = nullptr;
-
-// Drops the offscreen platform's notes about what it cannot do; everything else goes on as before.
-void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.contains(QLatin1String("propagateSizeHints")) || message.startsWith(QLatin1String("QStandardPaths:"))) return;
-    if (g_standardHandler)
-        g_standardHandler(type, context, message);
-    else
-        std::cerr << qPrintable(qFormatLogMessage(type, context, message)) << "\n";
-}
-
 }  // namespace
 
 int RunGui(zekhost::HostSession& session, const GuiOptions& options)
@@ -114,7 +102,6 @@ int RunGui(zekhost::HostSession& session, const GuiOptions& options)
         throw CommandError{zekhost::kUsage, "--screenshot needs --script"};
     // A script plays without a screen.
     if (!options.scriptPath.empty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (g_standardHandler == nullptr) g_standardHandler = qInstallMessageHandler(QuietOffscreenNotes);
     EnsureGuiApplication();
     QApplication::setQuitOnLastWindowClosed(false);
     InstallPlotRenderer();
