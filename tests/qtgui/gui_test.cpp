@@ -1,7 +1,11 @@
 // The desktop front end against the real module: windows drawn from the dialog view models,
 // widget actions reaching the setup, the tuning graph, help pages.
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QtTest>
@@ -10,6 +14,7 @@
 #include <sstream>
 
 #include "checking_driver.h"
+#include "command_gui.h"
 #include "commands.h"
 #include "drivesim/simulated_drive.h"
 #include "graph_view.h"
@@ -89,6 +94,7 @@ private slots:
     void timersRunOnTheWallClockWhileThePersonThinks();
     void currentTuningRunPlotsTheLoggedCurves();
     void everyHelpContextHasItsPage();
+    void okSavesAndAFailedSaveOrUnsavedChangesAsk();
 };
 
 void GuiTest::scriptedDialogsRenderAsTheModelSays_data()
@@ -245,6 +251,67 @@ void GuiTest::everyHelpContextHasItsPage()
     }
     QCOMPARE(pages.size(), 18);
     QCOMPARE(HelpBrowser::PageFor(0), QString("index.html"));
+}
+
+namespace {
+
+// A person at the real windows: on each look, acts on what is on top (a message box, else the
+// topmost editor window) and notes the message boxes' texts.
+struct Person {
+    QStringList boxes;
+    int editorVisits = 0;
+
+    void Look()
+    {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            if (!boxes.isEmpty() && boxes.back() == box->text()) return;  // answered, still closing
+            boxes << box->text();
+            box->button(box->text().contains("Discard") ? QMessageBox::Yes : QMessageBox::Ok)->click();
+            return;
+        }
+        DialogWindow* top = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<DialogWindow*>(w); d != nullptr && d->isVisible())
+                if (top == nullptr || d->Dialog().GetTemplateId() == kMotorSetup) top = d;
+        if (top == nullptr) return;
+        if (top->Dialog().GetTemplateId() == kMotorSetup) return Press(*top, rurorade::IDOK);
+        if (++editorVisits == 1) {
+            Type(*top, kVdcEdit, "50");
+            return Press(*top, rurorade::IDOK);
+        }
+        top->close();  // the window's X, with the change not saved
+    }
+};
+
+}  // namespace
+
+// OK writes the setup to its file; a save that fails says so and goes back to the editor, and
+// closing with the change unsaved asks before it is dropped.
+void GuiTest::okSavesAndAFailedSaveOrUnsavedChangesAsk()
+{
+    QTemporaryDir dir;
+    for (const bool writable : {false, true}) {
+        zekhost::HostSession session;
+        zekhost::OpenSession(session, "default", {});
+        GuiOptions options;
+        options.out = (writable ? dir.path() + "/saved.json" : dir.path() + "/missing/saved.json").toStdString();
+        Person person;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] { person.Look(); });
+        look.start(20);
+        QCOMPARE(RunGui(session, options), zekhost::kOk);
+        look.stop();
+        if (writable) {
+            QVERIFY(person.boxes.isEmpty());
+            QVERIFY(ReadFile(QString::fromStdString(options.out)).contains(QRegularExpression("\"Vdc\": \\{\\s*\"value\": 50")));
+        } else {
+            QCOMPARE(person.boxes.size(), 2);
+            QVERIFY(person.boxes[0].contains("not saved"));
+            QVERIFY(person.boxes[0].contains(QString::fromStdString(options.out)));
+            QVERIFY(person.boxes[1].contains("Discard"));
+            QVERIFY(!QFile::exists(QString::fromStdString(options.out)));
+        }
+    }
 }
 
 QTEST_MAIN(GuiTest)
