@@ -4,7 +4,11 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QKeySequence>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabBar>
@@ -14,6 +18,19 @@
 
 namespace zekqt {
 namespace {
+
+// Asks for room for all it holds, so a dialog opens whole where the screen allows it and scrolls
+// only where it does not.
+class FittingScrollArea : public QScrollArea {
+public:
+    QSize sizeHint() const override
+    {
+        if (widget() == nullptr) return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        return widget()->sizeHint() + QSize(frame + verticalScrollBar()->sizeHint().width(), frame);
+    }
+};
+
 
 using rurorade::ControlKind;
 using rurorade::UiEvent;
@@ -51,7 +68,13 @@ DialogWindow::DialogWindow(CMC_EditSetupDlg& dialog, EventSink sink, QWidget* pa
     auto* middle = new QHBoxLayout;
     m_body = new QVBoxLayout;
     m_top.rows = m_body;
-    middle->addLayout(m_body, 1);
+    auto* content = new QWidget;
+    content->setLayout(m_body);
+    auto* scroll = new FittingScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    middle->addWidget(scroll, 1);
     main->addLayout(middle, 1);
     m_statusRow = new QHBoxLayout;
     m_buttonRow = new QHBoxLayout;
@@ -191,7 +214,10 @@ void DialogWindow::Sync()
     SyncDrawings();
     if (m_filterResponse.refresh) m_filterResponse.refresh();
     // The window grows with what the model added or wrote since it opened; it never shrinks under the person.
-    const QSize wanted = sizeHint().expandedTo(size());
+    QSize wanted = sizeHint().expandedTo(size());
+    // On a real screen the window stays within it (the controls scroll); offscreen pictures show all.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen") && screen() != nullptr)
+        wanted = wanted.boundedTo(screen()->availableGeometry().size() - QSize(32, 64));
     if (wanted != size()) resize(wanted);
 }
 
