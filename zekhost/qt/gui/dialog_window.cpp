@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QLabel>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -162,9 +163,15 @@ void DialogWindow::Place(const CMC_Control& control)
             m_statusRow->addWidget(widget, control.id == CMC_TestDlg::kStatusId ? 1 : 0);
         } else {
             Container& container = control.group.empty() ? m_top : GroupContainer(control.group);
-            const bool newRow = control.kind == ControlKind::Static || control.kind == ControlKind::Check ||
-                                control.kind == ControlKind::Radio || control.kind == ControlKind::Image ||
-                                control.id == rurorade::kGuideTextId || control.id == rurorade::kGuidePreviousId;
+            // A tick or choice without a text of its own belongs to the label that starts its row
+            // ("Enable" followed by its active-high and active-low choices).
+            const bool unlabelled = (control.kind == ControlKind::Check || control.kind == ControlKind::Radio) &&
+                                    control.text.empty() && container.row != nullptr && container.row->count() > 0 &&
+                                    qobject_cast<QLabel*>(container.row->itemAt(0)->widget()) != nullptr;
+            const bool newRow = !unlabelled &&
+                                (control.kind == ControlKind::Static || control.kind == ControlKind::Check ||
+                                 control.kind == ControlKind::Radio || control.kind == ControlKind::Image ||
+                                 control.id == rurorade::kGuideTextId || control.id == rurorade::kGuidePreviousId);
             AddToRow(container, widget, newRow);
         }
     }
