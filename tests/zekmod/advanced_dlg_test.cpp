@@ -9,11 +9,9 @@
 #include <sstream>
 
 #include "editor/advanced_dlg.h"
-#include "editor/drive_setup_dlg.h"
 #include "engine/decode_drive_config.h"
 #include "engine/encode_drive_config.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -28,15 +26,14 @@ struct Change {
 // A sample setup with some fields changed, brought to the state the caller opens the dialog in.
 std::unique_ptr<CMC_Setup> Sample(const char* file, const std::vector<Change>& changes = {})
 {
-    auto base = zektest::SampleSetup(file);
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+    auto json = zektest::SampleJson(file);
     for (const Change& c : changes) {
         if (c.field == nullptr)
             json["parameters"].erase(c.name);
         else
             json["parameters"][c.name][c.field] = c.to;
     }
-    auto setup = zektest::SetupFromJson(json.dump());
+    auto setup = zektest::SetupFromJson(json);
     EncodeRegisters(setup.get());
     DecodeRegisters(setup.get());
     return setup;
@@ -46,19 +43,14 @@ class AdvancedDialog : public zektest::DialogTest {
 protected:
     int Run(CMC_Setup* setup, const std::string& script)
     {
-        driver = std::make_unique<rurorade::ScriptDriver>(trace);
-        std::string error;
-        EXPECT_TRUE(driver->LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(driver.get());
-        dlg = std::make_unique<CAdvancedDialog>(setup, nullptr);
-        const int result = dlg->DoModal();
-        EXPECT_EQ(driver->Failure(), "") << trace.str();
-        return result;
+        return zektest::PlayScript(script, trace, [&] {
+            dlg = std::make_unique<CAdvancedDialog>(setup, nullptr);
+            return dlg->DoModal();
+        });
     }
     static double Base(CMC_Setup* s, const char* name) { return s->GetParameterValueInBaseUnit(name); }
     static double Internal(CMC_Setup* s, const char* name) { return s->GetParameterValueInInternalUnit(name); }
     std::ostringstream trace;
-    std::unique_ptr<rurorade::ScriptDriver> driver;
     std::unique_ptr<CAdvancedDialog> dlg;
 };
 
@@ -116,7 +108,6 @@ TEST_F(AdvancedDialog, ValuesTheNewPeriodCannotHoldGoToTheirLimitAndI2tIsAdapted
                                              {"ErefMaxAcceleration", "type", row.accelerationType},
                                              {"ErefMaxAcceleration", "value", 1e6},
                                              {"time_ERR_pos", "value", row.errorTimeBefore}});
-        trace.str("");
         Run(setup.get(), std::string("set 1135 \"") + row.slper + "\"\nok\n");
         const double maxAcceleration = 32767 * 3.141592653589793 / (2 * 2500 * row.ts * row.ts);
         EXPECT_NEAR(Base(setup.get(), "t_I2t_D"), row.i2tTime, 1e-9) << row.slper;
@@ -191,7 +182,6 @@ TEST_F(AdvancedDialog, PeriodsBelowTheMinimumTurnRedAndOkIsRefused)
     };
     for (const auto& row : kRows) {
         auto setup = Sample("default.json");
-        trace.str("");
         EXPECT_EQ(Run(setup.get(), row.script), row.message ? rurorade::IDCANCEL : rurorade::IDOK);
         EXPECT_EQ(dlg->GetLabelColour(kLabelClper), row.fastColour);
         EXPECT_EQ(dlg->GetLabelColour(kLabelTsC), row.fastColour);
@@ -261,20 +251,6 @@ TEST_F(AdvancedDialog, OkOfTheCallerClearsFeedforwardThatDoesNotApply)
         EXPECT_EQ(Base(setup.get(), "KFFS_scl"), row.kffs);
         EXPECT_EQ(Base(setup.get(), "KFFA_scl"), row.kffa);
     }
-
-    // From the Drive Setup dialog: Cancel zeroes nothing, OK does.
-    auto setup = Sample("default.json");
-    rurorade::ScriptDriver script(trace);
-    std::string error;
-    ASSERT_TRUE(script.LoadText("click 3158\nexpect-dialog 110\nset 1135 \"20\"\ncancel\nexpect-param KFFS_scl 1\n"
-                                "expect-param SLPER 10\nclick 3158\nok\nexpect-param KFFS_scl 0\n"
-                                "expect-param KFFA_scl 0.5\nok\n",
-                                "script", error))
-        << error;
-    rurorade::UiContext::Get().SetDriver(&script);
-    CDriveSetupDlg drive(setup.get(), nullptr);
-    EXPECT_EQ(drive.DoModal(), rurorade::IDOK);
-    EXPECT_EQ(script.Failure(), "") << trace.str();
 }
 
 }  // namespace

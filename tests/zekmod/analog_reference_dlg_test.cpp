@@ -2,13 +2,11 @@
 // follow the maximum, the scale ends bounding each other, the dead band ranges.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "editor/analog_reference_dlg.h"
 #include "engine/derived_quantities.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -17,12 +15,11 @@ std::unique_ptr<CMC_Setup> Sample(const char* file, const std::vector<std::pair<
                                   const std::vector<std::pair<std::string, std::string>>& options = {},
                                   const std::vector<std::pair<std::string, std::string>>& units = {})
 {
-    auto base = zektest::SampleSetup(file);
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+    auto json = zektest::SampleJson(file);
     for (const auto& [name, value] : values) json["parameters"][name]["value"] = value;
     for (const auto& [name, text] : options) json["options"][name] = text;
     for (const auto& [name, unit] : units) json["parameters"][name]["unit"] = unit;
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
 class ExternalReference : public zektest::DialogTest {
@@ -32,20 +29,17 @@ protected:
     int Run(CMC_Setup* setup, const std::string& script)
     {
         ComputeParameterLimits(setup);
-        driver = std::make_unique<rurorade::ScriptDriver>(trace);
-        std::string error;
-        EXPECT_TRUE(driver->LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(driver.get());
         rurorade::ErrorSink().Clear();
-        CAnalogReferenceDlg dlg(setup, nullptr);
-        const int result = dlg.DoModal();
-        picture = dlg.GetControl(analog_reference::kPicture)->image;
-        EXPECT_EQ(driver->Failure(), "") << trace.str();
+        const int result = zektest::PlayScript(script, trace, [&] {
+            CAnalogReferenceDlg dlg(setup, nullptr);
+            const int modal = dlg.DoModal();
+            picture = dlg.GetControl(analog_reference::kPicture)->image;
+            return modal;
+        });
         EXPECT_TRUE(Reported().empty()) << "the dialog asked for a name the setup lacks: " << Reported().front();
         return result;
     }
     std::ostringstream trace;
-    std::unique_ptr<rurorade::ScriptDriver> driver;
     std::string picture;
 };
 

@@ -11,9 +11,8 @@
 
 #include "commissioning/analogue_reference_check.h"
 #include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
 #include "rurorade/dialog_template.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -26,12 +25,12 @@ protected:
     static std::unique_ptr<CMC_Setup> MakeSetup(double range, double controlMode,
                                                 const std::map<std::string, double>& values = {}, bool withAd5 = true)
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         if (!withAd5) json["variables"].erase("AD5");
         json["parameters"]["AnalogueInputsRange"]["value"] = range;
         json["parameters"]["ControlMode"]["value"] = controlMode;
         for (const auto& [name, value] : values) json["parameters"][name]["value"] = value;
-        return zektest::SetupFromJson(json.dump());
+        return zektest::SetupFromJson(json);
     }
 
     // Runs the test with `script` on a noiseless converter; afterwards `axisOn` tells whether the
@@ -41,15 +40,10 @@ protected:
         drivesim::SimulatedDrive drive(setup, drivesim::DefaultMotor(), clock);
         drive.SetNoise(0);
         drive.SetFault(fault);
-        trace.str("");
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        test = std::make_unique<T>(setup, nullptr);
-        const int result = test->DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
+        const int result = zektest::PlayScript(script, trace, [&] {
+            test = std::make_unique<T>(setup, nullptr);
+            return test->DoModal();
+        });
         axisOn = true;
         drive.SetFault(Fault::None);
         EXPECT_TRUE(drive.GetAxisOn(axisOn));

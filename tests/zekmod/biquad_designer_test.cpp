@@ -268,33 +268,13 @@ TEST_F(BiquadDesignerTest, SampleDriveFilters)
     EXPECT_EQ(Counts(setup.get()), V({1, 1, 1}));
 }
 
-class RecordingLink : public rurorade::DriveLink {
-public:
-    std::vector<std::pair<std::string, double>> writes;
-    bool WriteParameter(const CMC_Parameter& p) override
-    {
-        writes.emplace_back(p.GetName(), p.GetValueInBaseUnit());
-        return true;
-    }
-    bool ReadVariable(CMC_Variable&) override { return false; }
-    bool WriteVariable(const CMC_Variable&) override { return false; }
-    bool SetUserVariable(const std::string&, const std::string&, double) override { return false; }
-    bool GetUserVariable(const std::string&, const std::string&, double&) override { return false; }
-    bool StartProgram(const std::string&, const std::string&, const rurorade::LoggerRequest*) override { return false; }
-    bool GetAxisOn(bool&) override { return false; }
-    bool UploadLog(std::vector<std::vector<double>>&) override { return false; }
-    bool ExecuteString(const std::string&) override { return false; }
-    bool StopProgram() override { return false; }
-    std::string GetLastErrorText() const override { return "offline"; }
-};
-
 // Counts, then the slots register by register; a register the setup lacks is skipped (and reported).
 TEST_F(BiquadDesignerTest, WritesCountsThenSlotsSkippingMissingRegisters)
 {
     const Filter f[3] = {{1, 1, 100, 0, 0.7071, 1}, kOff, kOff};
     auto setup = FilterSetup(500e-6, f, {"IQREF_BQ_INI", "BQ2A1"});
     setup->SetParameterValueInBaseUnit("BQ1B1", 1234);
-    RecordingLink link;
+    zektest::RecordingLink link;
     setup->SetDriveLink(&link);
     rurorade::ErrorSink().Clear();
     BiquadDesigner().WriteFiltersToDrive(setup.get());
@@ -303,7 +283,7 @@ TEST_F(BiquadDesignerTest, WritesCountsThenSlotsSkippingMissingRegisters)
         for (const char* r : kSlotSuffixes)
             if (!(s == 2 && std::string(r) == "A1")) expected.emplace_back("BQ" + std::to_string(s) + r, 7);
     expected[3].second = 1234;  // BQ1B1: the setup's value goes out
-    EXPECT_EQ(link.writes, expected);
+    EXPECT_EQ(link.written, expected);
     EXPECT_EQ(Reported().size(), 2u);
 }
 

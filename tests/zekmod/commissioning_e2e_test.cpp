@@ -11,17 +11,15 @@
 #include "commissioning/vdc_detection.h"
 #include "drivesim/simulated_drive.h"
 #include "engine/encode_drive_config.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
 std::unique_ptr<CMC_Setup> SampleWithConnection(double phaseConnection = 0)
 {
-    auto base = zektest::SampleSetup("default.json");
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+    auto json = zektest::SampleJson();
     json["parameters"]["MotorPhaseConnectionType"]["value"] = phaseConnection;
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
 class EndToEnd : public zektest::DialogTest {
@@ -32,17 +30,9 @@ protected:
     {
         drivesim::SimulatedDrive drive(setup, motor, clock);
         drive.SetFault(fault);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        const int result = RunWithSinusoidalMode([&] {
-            Test test(setup, nullptr);
-            return test.DoModal();
+        return zektest::PlayScript(script, trace, [&] {
+            return RunWithSinusoidalMode([&] { return Test(setup, nullptr).DoModal(); });
         });
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        return result;
     }
     std::ostringstream trace;
 };
@@ -91,46 +81,34 @@ TEST_F(EndToEnd, VdcDetectionRecoversTheBusVoltage)
     }
 }
 
+// Faults fail the run and leave the setup unchanged. The bus measurement checks only for a short
+// circuit: with ENABLE off it keeps waiting for the program (the session's script bounds the
+// wait), and it does not need the motor phases.
 TEST_F(EndToEnd, FaultsFailTheRunAndLeaveTheSetupUnchanged)
 {
+    const std::string details = "expect-visible 10003\nclick 10003\nexpect-message ";
     struct Case {
+        bool vdc;  // the bus measurement, else the resistance and inductance test
         drivesim::Fault fault;
-        const char* text;  // part of the error text shown by "Details"
+        std::string checks;
     } cases[] = {
-        {drivesim::Fault::ShortCircuit, "Drive / Motor shortcircuit protection triggered."},
-        {drivesim::Fault::EnableOff, "Drive / Motor ENABLE input is in DISABLED state."},
-        {drivesim::Fault::OpenPhase, ""},
-        {drivesim::Fault::DeadLink, ""},
+        {false, drivesim::Fault::ShortCircuit, details + "\"Drive / Motor shortcircuit protection triggered.\"\n"},
+        {false, drivesim::Fault::EnableOff, details + "\"Drive / Motor ENABLE input is in DISABLED state.\"\n"},
+        {false, drivesim::Fault::OpenPhase, "expect-visible 10003\nclick 10003\n"},
+        {false, drivesim::Fault::DeadLink, "expect-visible 10003\nclick 10003\n"},
+        {true, drivesim::Fault::ShortCircuit, details + "\"Drive / Motor shortcircuit protection triggered.\"\n"},
+        {true, drivesim::Fault::DeadLink, "expect-visible 10003\nexpect-text 10001 \"Test failed\"\n"},
+        {true, drivesim::Fault::EnableOff, "expect-hidden 10003\nexpect-text 10001 \"Running test\"\n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(drivesim::FaultName(c.fault)) + (c.vdc ? " vdc" : " rl"));
         auto setup = SampleWithConnection();
         const std::string before = rurorade::SaveSetupText(*setup);
-        const std::string script = std::string("click 10000\nwait 5000\nexpect-visible 10003\nclick 10003\n") +
-                                   (*c.text ? std::string("expect-message \"") + c.text + "\"\n" : "") + "cancel\n";
-        EXPECT_EQ(Run<CTestRL>(setup.get(), drivesim::DefaultMotor(), c.fault, script), rurorade::IDCANCEL)
-            << drivesim::FaultName(c.fault);
-        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << drivesim::FaultName(c.fault);
-    }
-}
-
-// The bus measurement checks only for a short circuit: with ENABLE off it keeps waiting for the
-// program (the session's script bounds the wait), and it does not need the motor phases.
-TEST_F(EndToEnd, VdcDetectionFaults)
-{
-    struct Case {
-        drivesim::Fault fault;
-        const char* checks;
-    } cases[] = {
-        {drivesim::Fault::ShortCircuit, "expect-visible 10003\nclick 10003\nexpect-message \"Drive / Motor shortcircuit protection triggered.\"\n"},
-        {drivesim::Fault::DeadLink, "expect-visible 10003\nexpect-text 10001 \"Test failed\"\n"},
-        {drivesim::Fault::EnableOff, "expect-hidden 10003\nexpect-text 10001 \"Running test\"\n"},
-    };
-    for (const Case& c : cases) {
-        auto setup = SampleWithConnection();
-        const std::string before = rurorade::SaveSetupText(*setup);
-        Run<CTestVdcDetection>(setup.get(), drivesim::DefaultMotor(), c.fault,
-                               std::string("click 10000\nwait 5000\n") + c.checks + "cancel\n");
-        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << drivesim::FaultName(c.fault);
+        const std::string script = "click 10000\nwait 5000\n" + c.checks + "cancel\n";
+        EXPECT_EQ(c.vdc ? Run<CTestVdcDetection>(setup.get(), drivesim::DefaultMotor(), c.fault, script)
+                        : Run<CTestRL>(setup.get(), drivesim::DefaultMotor(), c.fault, script),
+                  rurorade::IDCANCEL);
+        EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before);
     }
 }
 
@@ -151,9 +129,7 @@ TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
 {
     auto setup = SampleWithConnection();
     drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
-    rurorade::ScriptDriver driver(trace);
-    std::string error;
-    ASSERT_TRUE(driver.LoadText(R"S(
+    EXPECT_EQ(zektest::PlayDialog<CDriveSetupDlg>(setup.get(), R"S(
         wait 100
         expect-dialog 108
         click 1177
@@ -174,12 +150,7 @@ TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
         cancel
         expect-dialog 106
         ok
-    )S", "script", error)) << error;
-    rurorade::UiContext::Get().SetDriver(&driver);
-    CDriveSetupDlg dlg(setup.get(), nullptr);
-    EXPECT_EQ(dlg.DoModal(), rurorade::IDOK);
-    rurorade::UiContext::Get().SetDriver(nullptr);
-    EXPECT_EQ(driver.Failure(), "") << trace.str();
+    )S", trace), rurorade::IDOK);
     EXPECT_NEAR(setup->GetParameterValueInBaseUnit("R"), 1.12, 1.12 * 0.01);
     EXPECT_NEAR(setup->GetParameterValueInBaseUnit("L"), 1.45e-3, 1.45e-3 * 0.02);
     EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), 46.3, 0.002 * 46.3);

@@ -15,9 +15,8 @@
 #include "commissioning/rl_identification.h"
 #include "commissioning/vdc_detection.h"
 #include "engine/unit_scaling.h"
-#include "engine_fixture.h"
 #include "rurorade/dialog_template.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -166,7 +165,7 @@ protected:
     std::unique_ptr<CMC_Setup> MakeSetup(const std::vector<std::pair<std::string, double>>& values = {},
                                          const std::vector<std::string>& without = {})
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         for (const char* name : {"var_u2", "var_i1", "REFTST_V", "RINCTST_V", "TINCTST", "IQ", "ID"})
             json["variables"][name] = nlohmann::ordered_json::object();
         for (const std::string& name : without) {
@@ -174,22 +173,14 @@ protected:
             json["variables"].erase(name);
         }
         for (const auto& [name, value] : values) json["parameters"][name]["value"] = value;
-        auto setup = zektest::SetupFromJson(json.dump());
+        auto setup = zektest::SetupFromJson(json);
         setup->SetDriveLink(&link);
         return setup;
     }
 
     int Run(CMC_EditSetupDlg& dlg, const std::string& script)
     {
-        trace.str("");
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        const int result = dlg.DoModal();
-        EXPECT_TRUE(driver.RanToEnd()) << trace.str();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        return result;
+        return zektest::PlayScript(script, trace, [&] { return dlg.DoModal(); }, true);
     }
 
     bool Asked() const { return trace.str().find("message ") != std::string::npos; }

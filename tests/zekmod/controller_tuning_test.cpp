@@ -12,8 +12,7 @@
 #include "commissioning/current_tuning.h"
 #include "commissioning/speed_tuning.h"
 #include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 #include "wiring_link.h"
 #include "zekhost/response_analysis.h"
 
@@ -29,14 +28,14 @@ protected:
     std::unique_ptr<CMC_Setup> MakeSetup(const std::map<std::string, double>& values,
                                          const std::map<std::string, std::string>& options = {})
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         const drivesim::MotorModel m = drivesim::DefaultMotor();
         std::map<std::string, double> all = {{"R", m.resistance}, {"L", m.inductance}, {"Vdc", m.vdc},
                                              {"Jt", m.TotalInertia()}, {"K", m.torqueConstant}};
         for (const auto& [name, value] : values) all[name] = value;
         for (const auto& [name, value] : all) json["parameters"][name]["value"] = value;
         for (const auto& [name, text] : options) json["options"][name] = text;
-        return zektest::SetupFromJson(json.dump());
+        return zektest::SetupFromJson(json);
     }
 
     // Opens `Test` on `setup` with the drive attached and runs `script`; the logged points of the
@@ -48,18 +47,13 @@ protected:
         drivesim::SimulatedDrive drive(setup, drivesim::DefaultMotor(), clock);
         zektest::Wiring wiring(setup, drive);
         if (wire) wire(wiring);
-        trace.str("");
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        Test test(setup, 1, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        if (logged && test.PlotLogger()) *logged = test.PlotLogger()->GetDocument();
-        written = wiring.written;
-        return result;
+        return zektest::PlayScript(script, trace, [&] {
+            Test test(setup, 1, nullptr);
+            const int result = test.DoModal();
+            if (logged && test.PlotLogger()) *logged = test.PlotLogger()->GetDocument();
+            written = wiring.written;
+            return result;
+        });
     }
 
     static std::vector<double> Column(const CGraphDocument& d, std::size_t channel)
@@ -180,17 +174,16 @@ TEST_F(ControllerTuning, TheScopeDrawsACyclicRunAndItsLayoutIsKeptInTheSetup)
     int drawn = 0;
     {
         drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        ASSERT_TRUE(driver.LoadText("select 1300 1\nclick 10000\nwait 1500\nclick 10000\nwait 100\n"
-                                    "expect-text 10001 \"Test succeeded\"\nclick 10064\nok\n",
-                                    "script", error));
-        rurorade::UiContext::Get().SetDriver(&driver);
-        CTestSpeedTuning test(setup.get(), 1, nullptr);
-        EXPECT_EQ(test.DoModal(), rurorade::IDOK) << trace.str();
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        drawn = test.ScopeLogger()->GetPointsNo();
-        EXPECT_GT(test.ScopeLogger()->GetDocument().points.size(), 100u);
+        const int result = zektest::PlayScript("select 1300 1\nclick 10000\nwait 1500\nclick 10000\nwait 100\n"
+                                               "expect-text 10001 \"Test succeeded\"\nclick 10064\nok\n",
+                                               trace, [&] {
+                                                   CTestSpeedTuning test(setup.get(), 1, nullptr);
+                                                   const int modal = test.DoModal();
+                                                   drawn = test.ScopeLogger()->GetPointsNo();
+                                                   EXPECT_GT(test.ScopeLogger()->GetDocument().points.size(), 100u);
+                                                   return modal;
+                                               });
+        EXPECT_EQ(result, rurorade::IDOK) << trace.str();
     }
     EXPECT_GT(drawn, 0);
     const std::string stored = setup->GetOptionNoError("SpeedTuningOscSettings");

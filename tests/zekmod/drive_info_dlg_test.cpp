@@ -2,46 +2,35 @@
 // switches, the temperature sensor, and what OK writes into the setup's identity.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "editor/drive_info_dlg.h"
 #include "engine/encode_drive_config.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
 // The default setup with the supply ranges it lacks (bus volts), and some values changed.
 std::unique_ptr<CMC_Setup> Sample(const std::vector<std::pair<std::string, double>>& values = {})
 {
-    auto base = zektest::SampleSetup("default.json");
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+    auto json = zektest::SampleJson();
     for (const auto& [name, volts] : {std::pair{"VMOT_min", 9}, {"VMOT_max", 90}, {"VLOG_min", 9}, {"VLOG_max", 36}})
         json["parameters"][name] = {{"value", volts}, {"unit", "V "}, {"min", 0}, {"max", 1000}};
     for (const auto& [name, value] : values) json["parameters"][name]["value"] = value;
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
 class DriveInfo : public zektest::DialogTest {
 protected:
     int Run(CMC_Setup* setup, const std::string& script)
     {
-        trace.str("");
-        driver = std::make_unique<rurorade::ScriptDriver>(trace);
-        std::string error;
-        EXPECT_TRUE(driver->LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(driver.get());
         rurorade::ErrorSink().Clear();
-        CDriveInfo dlg(setup, nullptr);
-        const int result = dlg.DoModal();
-        EXPECT_EQ(driver->Failure(), "") << trace.str();
+        const int result = zektest::PlayDialog<CDriveInfo>(setup, script, trace);
         EXPECT_TRUE(Reported().empty()) << "the dialog asked for a name the setup lacks: " << Reported().front();
         return result;
     }
     bool Messaged() const { return trace.str().find("message ") != std::string::npos; }
     std::ostringstream trace;
-    std::unique_ptr<rurorade::ScriptDriver> driver;
 };
 
 std::string Expect(const char* what, std::initializer_list<int> ids)

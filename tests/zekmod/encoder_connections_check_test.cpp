@@ -3,16 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "commissioning/encoder_connections_check.h"
 #include "commissioning/encoder_resolution_detection.h"
 #include "drivesim/hall_table.h"
-#include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "bench_dialog.h"
 
 namespace {
 
@@ -22,42 +18,14 @@ using T = CTestEncoderConnections;
 // The sample setup with the drive variables this test reads that it lacks ("HALL", "var_i2").
 std::unique_ptr<CMC_Setup> SetupWithLines(int lines)
 {
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+    auto json = zektest::SampleJson();
     json["parameters"]["No_encoder_lines"]["value"] = lines;
     json["variables"]["HALL"] = nlohmann::ordered_json::object();
     json["variables"]["var_i2"] = nlohmann::ordered_json::object();
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
-std::string HallText(int state)
-{
-    return std::string{char('0' + (state >> 2 & 1)), char('0' + (state >> 1 & 1)), char('0' + (state & 1))};
-}
-
-class EncoderConnections : public zektest::DialogTest {
-protected:
-    // Runs the dialog with `script` on a drive with `motor` and `fault`; `inspect` sees the dialog
-    // and the drive after the modal run.
-    int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, Fault fault, const std::string& script,
-            const std::function<void(T&, drivesim::SimulatedDrive&)>& inspect = nullptr)
-    {
-        trace.str("");
-        drivesim::SimulatedDrive drive(setup, motor, clock);
-        drive.SetFault(fault);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        T test(setup, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        EXPECT_TRUE(driver.RanToEnd()) << trace.str();
-        if (inspect) inspect(test, drive);
-        return result;
-    }
-    std::ostringstream trace;
-};
+using EncoderConnections = zektest::BenchDialogTest;
 
 // Counter, encoder angle, index capture and Hall state follow the shaft for several encoders
 // and Hall configurations; the capture command goes out once.
@@ -82,13 +50,13 @@ TEST_F(EncoderConnections, ShowsWhatTheEncoderAndHallsOfTheModelGive)
                                    "turn 360 1000\nwait 100\nexpect-text 3132 \"" +
                                    std::to_string(m.direction * turn) +
                                    "\"\nclick 10000\nexpect-text 10001 \"Test succeeded\"\ncancel\n";
-        Run(setup.get(), motor, Fault::None, script, [&](T& test, drivesim::SimulatedDrive& drive) {
+        Run<T>(setup.get(), motor, Fault::None, script, [&](T& test, drivesim::SimulatedDrive& drive) {
             const double degrees = drive.ShaftDegrees();
             const double counts = m.direction * degrees / 360 * turn;
             EXPECT_NEAR(std::stoi(test.GetChildText(T::kPositionEdit)), counts, 1.0) << m.lines;
             EXPECT_NEAR(test.EncoderDiagram().GetAngle(), m.direction * degrees * kPi / 180, 2 * kPi / turn) << m.lines;
             const int hall = drivesim::HallState(m.hallCase, degrees * m.polePairs, m.hallShift);
-            EXPECT_EQ(test.GetChildText(T::kHallStateEdit), HallText(hall)) << m.lines;
+            EXPECT_EQ(test.GetChildText(T::kHallStateEdit), zektest::HallText(hall)) << m.lines;
             // Slices in rotation order 1, 3, 2, 6, 4, 5: all visited, the last state's the current one.
             const int order[] = {1, 3, 2, 6, 4, 5};
             for (int slice = 0; slice < CHallDiagram::kSlices; ++slice)
@@ -131,7 +99,7 @@ TEST_F(EncoderConnections, PassesOnlyWhenTheCounterMovedByMoreThanTwoCounts)
                                                    std::string("No encoder pulses have been detected.\\r\\nCheck the "
                                                                "encoder connection and power supply.\"\n")) +
                                    "cancel\n";
-        Run(setup.get(), drivesim::DefaultMotor(), c.fault, script, [&](T& test, drivesim::SimulatedDrive& drive) {
+        Run<T>(setup.get(), drivesim::DefaultMotor(), c.fault, script, [&](T& test, drivesim::SimulatedDrive& drive) {
             EXPECT_EQ(drive.Commands().size(), c.passes ? 1u : 0u) << drivesim::FaultName(c.fault);
             if (c.fault == Fault::EncoderSwapped) {
                 EXPECT_NEAR(std::stoi(test.GetChildText(T::kPositionEdit)), -2500, 1);
@@ -144,7 +112,7 @@ TEST_F(EncoderConnections, PassesOnlyWhenTheCounterMovedByMoreThanTwoCounts)
 TEST_F(EncoderConnections, AWholeTurnBetweenPollsKeepsTheAngle)
 {
     auto setup = SetupWithLines(2500);
-    Run(setup.get(), drivesim::DefaultMotor(), Fault::None,
+    Run<T>(setup.get(), drivesim::DefaultMotor(), Fault::None,
         "click 10000\nwait 100\nturn 90 400\nwait 100\nturn 360 0\nwait 100\nclick 10000\ncancel\n",
         [&](T& test, drivesim::SimulatedDrive&) {
             const int counter = std::stoi(test.GetChildText(T::kPositionEdit));
@@ -170,15 +138,8 @@ TEST_F(EncoderConnections, NoLinesFailAtStart)
     const std::string script =
         std::string("click 10000\nexpect-text 10001 \"Test failed\"\nclick 10003\nexpect-message \"") +
                                encoder_test::kErrNoLines + "\"\ncancel\n";
-    Run(setup.get(), drivesim::DefaultMotor(), Fault::None, script);
-    drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
-    rurorade::ScriptDriver driver(trace);
-    std::string error;
-    ASSERT_TRUE(driver.LoadText(script, "script", error)) << error;
-    rurorade::UiContext::Get().SetDriver(&driver);
-    CDetectEncoderResolution resolution(setup.get(), nullptr);
-    EXPECT_EQ(resolution.DoModal(), rurorade::IDCANCEL);
-    EXPECT_EQ(driver.Failure(), "") << trace.str();
+    EXPECT_EQ(Run<T>(setup.get(), drivesim::DefaultMotor(), Fault::None, script), rurorade::IDCANCEL);
+    EXPECT_EQ(Run<CDetectEncoderResolution>(setup.get(), drivesim::DefaultMotor(), Fault::None, script), rurorade::IDCANCEL);
 }
 
 }  // namespace

@@ -4,18 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "commissioning/encoder_resolution_detection.h"
-#include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
+#include "bench_dialog.h"
 #include "rurorade/resolution.h"
-#include "rurorade/script_driver.h"
 
 namespace {
 
@@ -26,12 +19,12 @@ using T = CDetectEncoderResolution;
 // "THTST" as plain drive counts).
 std::unique_ptr<CMC_Setup> SetupWith(int lines, int polePairs)
 {
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+    auto json = zektest::SampleJson();
     json["parameters"]["No_encoder_lines"]["value"] = lines;
     json["parameters"]["pp"]["value"] = polePairs;
     json["variables"]["var_lf_long"] = nlohmann::ordered_json::object();
     json["variables"]["THTST"] = nlohmann::ordered_json::object();
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
 drivesim::MotorModel Motor(int lines, int polePairs, int direction = 1)
@@ -43,36 +36,7 @@ drivesim::MotorModel Motor(int lines, int polePairs, int direction = 1)
     return motor;
 }
 
-class EncoderResolution : public zektest::DialogTest {
-protected:
-    int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, Fault fault, const std::string& script,
-            const std::function<void(T&, drivesim::SimulatedDrive&)>& inspect = nullptr)
-    {
-        trace.str("");
-        drivesim::SimulatedDrive drive(setup, motor, clock);
-        drive.SetFault(fault);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        T test(setup, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        EXPECT_TRUE(driver.RanToEnd()) << trace.str();
-        if (inspect) inspect(test, drive);
-        return result;
-    }
-    // Message boxes of the last run.
-    int Messages() const
-    {
-        int n = 0;
-        const std::string text = trace.str();
-        for (auto at = text.find("message \""); at != std::string::npos; at = text.find("message \"", at + 1)) ++n;
-        return n;
-    }
-    std::ostringstream trace;
-};
+using EncoderResolution = zektest::BenchDialogTest;
 
 std::string Question(int oldLines, int newLines)
 {
@@ -89,7 +53,7 @@ TEST_F(EncoderResolution, FindsTheEncoderLinesOfTheModel)
     } motors[] = {{500, 2}, {2500, 4}, {1024, 7}, {4096, 5}, {10000, 3}, {360, 4}};
     for (const auto& m : motors) {
         auto setup = SetupWith(2500, m.polePairs);
-        const int result = Run(setup.get(), Motor(m.lines, m.polePairs), Fault::None,
+        const int result = Run<T>(setup.get(), Motor(m.lines, m.polePairs), Fault::None,
                                "click 10000\nwait 5000\nexpect-text 10001 \"Test succeeded\"\nexpect-text 1021 \"" +
                                    std::to_string(m.lines) + "\"\nanswer yes\ncancel\n",
                                [&](T& test, drivesim::SimulatedDrive& drive) {
@@ -140,7 +104,7 @@ TEST_F(EncoderResolution, WiringFaultsFailTheRunAndLeaveTheSetup)
     for (const auto& c : cases) {
         auto setup = SetupWith(2500, 4);
         const std::string before = rurorade::SaveSetupText(*setup);
-        const int result = Run(setup.get(), Motor(c.lines, 4, c.direction), c.fault,
+        const int result = Run<T>(setup.get(), Motor(c.lines, 4, c.direction), c.fault,
                                "click 10000\nwait 5000\nexpect-text 10001 \"Test failed\"\ncancel\n",
                                [&](T& test, drivesim::SimulatedDrive&) {
                                    EXPECT_NE(std::find(c.texts.begin(), c.texts.end(), test.m_strError), c.texts.end())
@@ -164,7 +128,7 @@ TEST_F(EncoderResolution, ClosingQuestion)
     };
     for (const auto& c : cases) {
         auto setup = SetupWith(2500, 4);
-        EXPECT_EQ(Run(setup.get(), Motor(1000, 4), Fault::None, std::string("click 10000\nwait 5000\n") + c.answers),
+        EXPECT_EQ(Run<T>(setup.get(), Motor(1000, 4), Fault::None, std::string("click 10000\nwait 5000\n") + c.answers),
                   rurorade::IDOK);
         EXPECT_EQ(setup->GetParameterValueInBaseUnit("No_encoder_lines"), c.lines);
         EXPECT_EQ(rurorade::UiContext::Get().LastMessage(), Question(2500, 1000));
@@ -179,7 +143,7 @@ TEST_F(EncoderResolution, ReverseCountingChoiceAndIndex)
     auto setup = SetupWith(2500, 4);
     drivesim::MotorModel motor = Motor(1000, 4, -1);
     motor.encoderIndex = 0;
-    const int result = Run(setup.get(), motor, Fault::None,
+    const int result = Run<T>(setup.get(), motor, Fault::None,
                            "click 10000\nwait 600\nclick 3357\nwait 100\nexpect-param COUNTINGDIR 1\nwait 4000\n"
                            "expect-text 10001 \"Test failed\"\nexpect-text 3132 \"not detected\"\ncancel\n",
                            [&](T& test, drivesim::SimulatedDrive&) { EXPECT_EQ(test.ReverseCountingChoice(), 1); });

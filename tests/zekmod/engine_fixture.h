@@ -5,8 +5,11 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "module/exports.h"
+#include "rurorade/drive_link.h"
 #include "rurorade/host_errors.h"
 #include "rurorade/setup_document.h"
 #include "rurorade/ui.h"
@@ -76,6 +79,27 @@ protected:
         EngineTest::TearDown();
     }
     rurorade::VirtualClock clock;
+};
+
+// A drive link that records the parameters written to it (internal units); all else fails.
+class RecordingLink : public rurorade::DriveLink {
+public:
+    bool WriteParameter(const CMC_Parameter& p) override
+    {
+        written.emplace_back(p.GetName(), p.GetValueInInternalUnit());
+        return true;
+    }
+    bool ReadVariable(CMC_Variable&) override { return false; }
+    bool WriteVariable(const CMC_Variable&) override { return false; }
+    bool SetUserVariable(const std::string&, const std::string&, double) override { return false; }
+    bool GetUserVariable(const std::string&, const std::string&, double&) override { return false; }
+    bool StartProgram(const std::string&, const std::string&, const rurorade::LoggerRequest*) override { return false; }
+    bool GetAxisOn(bool&) override { return false; }
+    bool UploadLog(std::vector<std::vector<double>>&) override { return false; }
+    bool ExecuteString(const std::string&) override { return false; }
+    bool StopProgram() override { return false; }
+    std::string GetLastErrorText() const override { return "offline"; }
+    std::vector<std::pair<std::string, double>> written;
 };
 
 }  // namespace zektest

@@ -9,9 +9,7 @@
 #include "editor/filters_dlg.h"
 #include "engine/decode_drive_config.h"
 #include "engine/encode_drive_config.h"
-#include "engine_fixture.h"
-#include "rurorade/drive_link.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -19,32 +17,10 @@ using Json = nlohmann::ordered_json;
 
 std::unique_ptr<CMC_Setup> Full(const std::function<void(Json&)>& change = {})
 {
-    auto base = zektest::SampleSetup("full.json");
-    Json json = Json::parse(rurorade::SaveSetupText(*base));
+    Json json = zektest::SampleJson("full.json");
     if (change) change(json["parameters"]);
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
-
-// Records what is written to the drive.
-class RecordingLink : public rurorade::DriveLink {
-public:
-    bool WriteParameter(const CMC_Parameter& p) override
-    {
-        written.emplace_back(p.GetName(), p.GetValueInInternalUnit());
-        return true;
-    }
-    bool ReadVariable(CMC_Variable&) override { return false; }
-    bool WriteVariable(const CMC_Variable&) override { return false; }
-    bool SetUserVariable(const std::string&, const std::string&, double) override { return false; }
-    bool GetUserVariable(const std::string&, const std::string&, double&) override { return false; }
-    bool StartProgram(const std::string&, const std::string&, const rurorade::LoggerRequest*) override { return false; }
-    bool GetAxisOn(bool&) override { return false; }
-    bool UploadLog(std::vector<std::vector<double>>&) override { return false; }
-    bool ExecuteString(const std::string&) override { return false; }
-    bool StopProgram() override { return false; }
-    std::string GetLastErrorText() const override { return ""; }
-    std::vector<std::pair<std::string, double>> written;
-};
 
 class FiltersDialog : public zektest::DialogTest {
 protected:
@@ -53,25 +29,21 @@ protected:
     int Run(CMC_Setup* setup, int locked, const std::string& script,
             const std::function<void(CFiltersDialog&)>& after = {})
     {
-        driver = std::make_unique<rurorade::ScriptDriver>(trace);
-        std::string error;
-        EXPECT_TRUE(driver->LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(driver.get());
         EncodeRegisters(setup);
         DecodeRegisters(setup);
-        CFiltersDialog dlg(setup, locked, nullptr);
-        const int result = dlg.DoModal();
-        if (result == rurorade::IDOK) {
-            EncodeRegisters(setup);
-            DecodeRegisters(setup);
-        }
-        EXPECT_EQ(driver->Failure(), "") << trace.str();
-        if (after) after(dlg);
-        return result;
+        return zektest::PlayScript(script, trace, [&] {
+            CFiltersDialog dlg(setup, locked, nullptr);
+            const int result = dlg.DoModal();
+            if (result == rurorade::IDOK) {
+                EncodeRegisters(setup);
+                DecodeRegisters(setup);
+            }
+            if (after) after(dlg);
+            return result;
+        });
     }
     double Value(CMC_Setup* setup, const std::string& name) { return setup->GetParameterValueInBaseUnit(name.c_str()); }
     std::ostringstream trace;
-    std::unique_ptr<rurorade::ScriptDriver> driver;
 };
 
 TEST_F(FiltersDialog, ListsOfferTheDesignersTypesAndTheThreeLocations)
@@ -174,7 +146,7 @@ TEST_F(FiltersDialog, OkLandsInTheBiquadRegistersAndTheDrive)
 {
     auto setup = Full();
     auto sample = Full();
-    RecordingLink link;
+    zektest::RecordingLink link;
     setup->SetDriveLink(&link);
     // Filter 3: a 25 Hz second-order low pass at 500 us, the same section as 100 Hz at 125 us.
     const int result = Run(setup.get(), 0, R"S(

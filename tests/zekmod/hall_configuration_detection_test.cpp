@@ -2,23 +2,14 @@
 // the model's Hall sensors must come back exactly, and faulty Halls must fail the run.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <unistd.h>
 
 #include "commissioning/hall_configuration_detection.h"
 #include "drivesim/hall_table.h"
-#include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "bench_dialog.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using drivesim::Fault;
 
 const char* const kNoCombination =
@@ -36,14 +27,12 @@ std::pair<int, int> Canonical(int hallCase, int shift)
     return {first + index, shift};
 }
 
-class HallConfiguration : public zektest::DialogTest {
+class HallConfiguration : public zektest::BenchDialogTest {
 protected:
-
     // The default setup with what the test reads from the drive and keeps in the setup.
     static std::unique_ptr<CMC_Setup> MakeSetup(int polePairs, int lines, const char* hall30 = R"({"value": 0, "min": -30, "max": 30})")
     {
-        auto base = zektest::SampleSetup("default.json");
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
+        auto json = zektest::SampleJson();
         json["parameters"]["pp"]["value"] = polePairs;
         json["parameters"]["No_encoder_lines"]["value"] = lines;
         if (hall30 != nullptr) json["parameters"]["HALL30"] = nlohmann::ordered_json::parse(hall30);
@@ -51,29 +40,11 @@ protected:
         json["variables"]["THTST"] = {{"unit", "rad"}};
         json["variables"]["POSINC"] = {{"unit", "rot"}};
         json["variables"]["HALLCASE"] = nlohmann::ordered_json::object();
-        return zektest::SetupFromJson(json.dump());
+        return zektest::SetupFromJson(json);
     }
-
-    int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, Fault fault, const std::string& script,
-            const std::function<void(const CTestHallConfiguration&)>& inspect = {})
-    {
-        drivesim::SimulatedDrive drive(setup, motor, clock);
-        drive.SetFault(fault);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        CTestHallConfiguration test(setup, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        if (inspect) inspect(test);
-        return result;
-    }
-
-    std::ostringstream trace;
 };
 
+using T = CTestHallConfiguration;
 const char* const kRunAndKeep = "click 10000\nwait 4000\nexpect-text 10001 \"Test succeeded\"\nanswer yes\ncancel\n";
 
 TEST_F(HallConfiguration, RecoversTheModelsConfigurationAndShift)
@@ -105,7 +76,7 @@ TEST_F(HallConfiguration, RecoversTheModelsConfigurationAndShift)
         auto setup = MakeSetup(m.polePairs, m.lines);
         setup->SetParameterValueInBaseUnit("HALL30", 1);  // different from every shift below
         const auto [hallCase, shift] = Canonical(m.hallCase, m.shift);
-        const int result = Run(setup.get(), motor, Fault::None, kRunAndKeep, [&](const CTestHallConfiguration& test) {
+        const int result = Run<T>(setup.get(), motor, Fault::None, kRunAndKeep, [&](T& test, drivesim::SimulatedDrive&) {
             EXPECT_EQ(test.DetectedConfiguration(), hallCase);
             EXPECT_EQ(test.DetectedShift(), shift);
             // Dragged through a whole electrical turn, the rotor showed every state.
@@ -127,11 +98,7 @@ TEST_F(HallConfiguration, ClosingQuestion)
         int result;
         double keptCase, keptShift;
     } cases[] = {
-        {"No keeps the setup", 2, 0,
-         "click 10000\nwait 4000\nanswer no\ncancel\nexpect-message \"A different value than specified has been detected "
-         "for the following parameter(s):\\r\\n\\r\\nHall configuration:\\tOld = 2\\tNew = 9\\r\\nHall sensors "
-         "shift:\\tOld = 0\\tNew = -13\\r\\n\\r\\nDo you want to save the new value(s)? (Recommended)\"\n",
-         rurorade::IDCANCEL, 2, 0},
+        {"No keeps the setup", 2, 0, "click 10000\nwait 4000\nanswer no\ncancel\n", rurorade::IDCANCEL, 2, 0},
         {"Cancel stays open", 2, 0,
          "click 10000\nwait 4000\nanswer cancel\ncancel\nexpect-dialog 294\nanswer yes\ncancel\n", rurorade::IDOK, 9, -13},
         {"a different shift alone asks", 9, 0, kRunAndKeep, rurorade::IDOK, 9, -13},
@@ -144,12 +111,17 @@ TEST_F(HallConfiguration, ClosingQuestion)
         auto setup = MakeSetup(4, 2500);
         setup->SetParameterValueInBaseUnit("HALLCASE", c.hallCase);
         setup->SetParameterValueInBaseUnit("HALL30", c.hall30);
-        trace.str("");
-        EXPECT_EQ(Run(setup.get(), motor, Fault::None, c.script), c.result) << c.name;
+        EXPECT_EQ(Run<T>(setup.get(), motor, Fault::None, c.script), c.result) << c.name;
         EXPECT_EQ(setup->GetParameterValueInBaseUnit("HALLCASE"), c.keptCase) << c.name;
         EXPECT_EQ(setup->GetParameterValueInBaseUnit("HALL30"), c.keptShift) << c.name;
         if (c.hallCase == 9 && c.hall30 == -13) {
             EXPECT_EQ(trace.str().find("message"), std::string::npos) << c.name;
+        } else if (c.hallCase == 2) {
+            EXPECT_EQ(rurorade::UiContext::Get().LastMessage(),
+                      "A different value than specified has been detected for the following parameter(s):\r\n\r\n"
+                      "Hall configuration:\tOld = 2\tNew = 9\r\nHall sensors shift:\tOld = 0\tNew = -13\r\n\r\n"
+                      "Do you want to save the new value(s)? (Recommended)")
+                << c.name;
         }
     }
 }
@@ -177,10 +149,9 @@ TEST_F(HallConfiguration, FailuresLeaveTheSetupUnchanged)
         motor.hallShift = -13;
         auto setup = MakeSetup(4, 2500, c.hall30);
         const std::string before = rurorade::SaveSetupText(*setup);
-        trace.str("");
         const std::string script = std::string("click 10000\nwait 4000\nexpect-visible 10003\nclick 10003\nexpect-message \"") +
                                    c.text + "\"\ncancel\n";
-        EXPECT_EQ(Run(setup.get(), motor, c.fault, script), rurorade::IDCANCEL) << drivesim::FaultName(c.fault);
+        EXPECT_EQ(Run<T>(setup.get(), motor, c.fault, script), rurorade::IDCANCEL) << drivesim::FaultName(c.fault);
         EXPECT_EQ(trace.str().find("A different value"), std::string::npos) << drivesim::FaultName(c.fault);
         EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before) << drivesim::FaultName(c.fault);
     }
@@ -194,9 +165,9 @@ TEST(HallConfigurationDisplay, PositionCounterAndPhaseAngle)
         std::int64_t counter;
     } cases[] = {{10001, 2500, 1}, {-10001, 2500, -1}, {-5, 2500, -5}, {-20000, 2500, 0}, {7, 0, 7}};
     for (const Case& c : cases)
-        EXPECT_EQ(CTestHallConfiguration::PositionCounterOf(c.increment, c.lines), c.counter) << c.increment;
-    EXPECT_EQ(CTestHallConfiguration::PhaseAngleOf(-19384), 0.0);
-    EXPECT_DOUBLE_EQ(CTestHallConfiguration::PhaseAngleOf(-19384 + 16384), drivesim::kPi / 2);
+        EXPECT_EQ(T::PositionCounterOf(c.increment, c.lines), c.counter) << c.increment;
+    EXPECT_EQ(T::PhaseAngleOf(-19384), 0.0);
+    EXPECT_DOUBLE_EQ(T::PhaseAngleOf(-19384 + 16384), drivesim::kPi / 2);
 }
 
 }  // namespace

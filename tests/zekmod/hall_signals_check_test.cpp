@@ -2,67 +2,31 @@
 // dialog polls the Hall inputs; Stop judges what the dialog and the drive program saw.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
-#include <unistd.h>
 
 #include "commissioning/hall_signals_check.h"
 #include "drivesim/hall_table.h"
-#include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "bench_dialog.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using drivesim::Fault;
 
 const char* const kNoTransitions =
     "No transitions detected on one or more HALL signals. Check HALL sensor connectors and power supply.";
 const char* const kMissedLevels = "The test did not detect all three HALL transitions.";
 
-class HallSignals : public zektest::DialogTest {
-protected:
-
-    // The default setup with the drive variables the test reads.
-    static std::unique_ptr<CMC_Setup> MakeSetup()
-    {
-        auto base = zektest::SampleSetup("default.json");
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*base));
-        json["variables"]["HALL"] = nlohmann::ordered_json::object();
-        json["variables"]["var_i2"] = nlohmann::ordered_json::object();
-        return zektest::SetupFromJson(json.dump());
-    }
-
-    int Run(CMC_Setup* setup, const drivesim::MotorModel& motor, Fault fault, const std::string& script,
-            const std::function<void(const CTestHallSignals&, drivesim::SimulatedDrive&)>& inspect = {})
-    {
-        drivesim::SimulatedDrive drive(setup, motor, clock);
-        drive.SetFault(fault);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        CTestHallSignals test(setup, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        if (inspect) inspect(test, drive);
-        return result;
-    }
-
-    std::ostringstream trace;
-};
-
-// The levels of Hall1, Hall2 and Hall3 (bit values 4, 2, 1) as the dialog writes them.
-std::string StateText(int state)
+// The default setup with the drive variables the test reads.
+std::unique_ptr<CMC_Setup> MakeSetup()
 {
-    return std::string{char('0' + (state >> 2 & 1)), char('0' + (state >> 1 & 1)), char('0' + (state & 1))};
+    auto json = zektest::SampleJson();
+    json["variables"]["HALL"] = nlohmann::ordered_json::object();
+    json["variables"]["var_i2"] = nlohmann::ordered_json::object();
+    return zektest::SetupFromJson(json);
 }
+
+using HallSignals = zektest::BenchDialogTest;
+using T = CTestHallSignals;
 
 TEST_F(HallSignals, AFullTurnByHandPasses)
 {
@@ -77,11 +41,11 @@ TEST_F(HallSignals, AFullTurnByHandPasses)
         motor.hallShift = m.shift;
         auto setup = MakeSetup();
         // One turn in two seconds: a sector lasts far longer than a poll even at 7 pole pairs.
-        const std::string finalText = StateText(drivesim::HallState(m.hallCase, 360.0 * m.polePairs, m.shift));
+        const std::string finalText = zektest::HallText(drivesim::HallState(m.hallCase, 360.0 * m.polePairs, m.shift));
         const std::string script = "expect-disabled 1025\nclick 10000\nwait 100\nexpect-text 10001 \"Running test\"\nturn 360 2000\nwait 100\nclick 10000\n"
                                    "expect-text 10001 \"Test succeeded\"\nexpect-text 1029 \"OK\"\nexpect-text 1030 \"OK\"\n"
                                    "expect-text 1031 \"OK\"\nexpect-text 3130 \"" + finalText + "\"\nturn 90 500\ncancel\n";
-        Run(setup.get(), motor, Fault::None, script, [&](const CTestHallSignals& test, drivesim::SimulatedDrive& drive) {
+        Run<T>(setup.get(), motor, Fault::None, script, [&](T& test, drivesim::SimulatedDrive& drive) {
             int visited = 0, current = 0;
             for (int slice = 0; slice < CHallDiagram::kSlices; ++slice) {
                 visited += test.HallDiagram().GetSliceState(slice) == CHallDiagram::Visited;
@@ -128,8 +92,7 @@ TEST_F(HallSignals, StopJudgesWhatWasSeen)
         script += c.error ? std::string("click 10003\nexpect-message \"") + c.error + "\"\n" : "expect-text 10001 \"Test succeeded\"\n";
         for (int i = 0; i < 3; ++i) script += "expect-text " + std::to_string(1029 + i) + " \"" + c.statuses[i] + "\"\n";
         script += std::string("expect-text 3130 \"") + c.stateText + "\"\ncancel\n";
-        trace.str("");
-        Run(setup.get(), motor, c.fault, script, [&](const CTestHallSignals& test, drivesim::SimulatedDrive&) {
+        Run<T>(setup.get(), motor, c.fault, script, [&](T& test, drivesim::SimulatedDrive&) {
             if (c.fault == Fault::HallSupply) {
                 for (int slice = 0; slice < CHallDiagram::kSlices; ++slice)
                     EXPECT_EQ(test.HallDiagram().GetSliceState(slice), CHallDiagram::NotVisited) << slice;
@@ -148,7 +111,7 @@ TEST_F(HallSignals, ASecondRunStartsAfresh)
     drivesim::MotorModel motor = drivesim::DefaultMotor();
     motor.hallShift = 20;
     auto setup = MakeSetup();
-    Run(setup.get(), motor, Fault::None,
+    Run<T>(setup.get(), motor, Fault::None,
         "click 10000\nwait 100\nturn 360 2000\nclick 10000\nexpect-text 10001 \"Test succeeded\"\n"
         "click 10000\nexpect-text 1029 \"\"\nexpect-text 3130 \"\"\nwait 100\nexpect-text 3130 \"001\"\n"
         "click 10000\nclick 10003\nexpect-message \"" + std::string(kNoTransitions) + "\"\nexpect-text 1029 \"Bad\"\ncancel\n");

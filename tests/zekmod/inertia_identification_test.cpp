@@ -4,20 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <unistd.h>
 
 #include "commissioning/inertia_identification.h"
 #include "drivesim/simulated_drive.h"
 #include "engine/encode_drive_config.h"
 #include "engine/unit_scaling.h"
-#include "engine_fixture.h"
 #include "rurorade/dialog_template.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
+#include "wiring_link.h"
 
 namespace {
 
@@ -27,38 +24,6 @@ using T = CTotalInertiaTest;
 
 const char* const kIdentification = "Total_Inertia_Identification_Test";
 const char* const kRunAndKeep = "click 10000\nwait 5000\nexpect-text 10001 \"Test succeeded\"\nanswer yes\ncancel\n";
-
-// The simulated drive, except that the identification program reports `reported` in place of
-// what it measured: reports the bench cannot make happen.
-class Reporting : public rurorade::DriveLink {
-public:
-    explicit Reporting(drivesim::SimulatedDrive& drive) : m_drive(drive) {}
-    std::map<std::string, double> reported;
-
-    bool WriteParameter(const CMC_Parameter& p) override { return m_drive.WriteParameter(p); }
-    bool ReadVariable(CMC_Variable& v) override { return m_drive.ReadVariable(v); }
-    bool WriteVariable(const CMC_Variable& v) override { return m_drive.WriteVariable(v); }
-    bool SetUserVariable(const std::string& p, const std::string& n, double v) override { return m_drive.SetUserVariable(p, n, v); }
-    bool GetUserVariable(const std::string& p, const std::string& n, double& v) override
-    {
-        if (!m_drive.GetUserVariable(p, n, v)) return false;
-        if (p == kIdentification && reported.count(n)) v = reported.at(n);
-        return true;
-    }
-    bool StartProgram(const std::string& p, const std::string& s, const rurorade::LoggerRequest* l) override
-    {
-        return m_drive.StartProgram(p, s, l);
-    }
-    bool GetAxisOn(bool& on) override { return m_drive.GetAxisOn(on); }
-    bool UploadLog(std::vector<std::vector<double>>& points) override { return m_drive.UploadLog(points); }
-    bool ExecuteString(const std::string& c) override { return m_drive.ExecuteString(c); }
-    bool StopProgram() override { return m_drive.StopProgram(); }
-    std::string GetLastErrorText() const override { return m_drive.GetLastErrorText(); }
-    rurorade::Bench* GetBench() override { return &m_drive; }
-
-private:
-    drivesim::SimulatedDrive& m_drive;
-};
 
 // A motor on the bench and the setup that describes it.
 struct Bench {
@@ -85,7 +50,7 @@ protected:
     // The default sample describing the bench's motor, its registers encoded.
     static std::unique_ptr<CMC_Setup> SetupFor(const Bench& b, const std::map<std::string, double>& values = {})
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         auto& p = json["parameters"];
         p["pp"]["value"] = b.polePairs;
         p["No_encoder_lines"]["value"] = b.encoderLines;
@@ -95,7 +60,7 @@ protected:
         p["TestCurrent"]["value"] = b.testCurrent;
         p["TestMaxSpeed"]["value"] = b.maxSpeed;
         for (const auto& [name, value] : values) p[name]["value"] = value;
-        auto setup = zektest::SetupFromJson(json.dump());
+        auto setup = zektest::SetupFromJson(json);
         EncodeRegisters(setup.get());
         return setup;
     }
@@ -106,28 +71,22 @@ protected:
     {
         drivesim::SimulatedDrive drive(setup, bench.Motor(), clock);
         drive.SetFault(fault);
-        Reporting link(drive);
-        link.reported = reported;
-        setup->SetDriveLink(&link);
-        trace.str("");
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        T test(setup, nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        setup->SetDriveLink(nullptr);
-        errorText = test.m_strError;
+        zektest::Wiring link(setup, drive);  // the identification program reports `reported`
+        link.afterUserRead = [&](const std::string& program, const std::string& name, double& value) {
+            if (program == kIdentification && reported.count(name)) value = reported.at(name);
+        };
+        const int result = zektest::PlayScript(script, trace, [&] {
+            T test(setup, nullptr);
+            const int modal = test.DoModal();
+            errorText = test.m_strError;
+            return modal;
+        });
         return result;
     }
     bool Asked() const { return trace.str().find("message ") != std::string::npos; }
 
     std::ostringstream trace;
     std::string errorText;
-
-private:
 };
 
 // Pole pairs 2 to 7, several encoders, load inertia up to four times the rotor's, default

@@ -12,9 +12,8 @@
 
 #include "editor/inertia_question_dlg.h"
 #include "editor/motor_setup_dlg.h"
-#include "engine_fixture.h"
 #include "resources/motor_setup_ids.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -24,11 +23,11 @@ std::unique_ptr<CMC_Setup> Sample(const char* file, const std::vector<std::pair<
                                   const std::vector<std::pair<std::string, std::string>>& options = {},
                                   const char* io = nullptr)
 {
-    auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup(file)));
+    auto json = zektest::SampleJson(file);
     for (const auto& [name, value] : values) json["parameters"][name]["value"] = value;
     for (const auto& [name, text] : options) json["options"][name] = text;
     if (io) json["io"] = nlohmann::ordered_json::parse(io);
-    return zektest::SetupFromJson(json.dump());
+    return zektest::SetupFromJson(json);
 }
 
 class MotorSetup : public zektest::DialogTest {
@@ -52,15 +51,7 @@ protected:
     template <class Dialog = CMotorSetupDialog>
     int Run(CMC_Setup* setup, const std::string& script)
     {
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        Dialog dlg(setup, nullptr);
-        const int result = dlg.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        return result;
+        return zektest::PlayDialog<Dialog>(setup, script, trace);
     }
     std::ostringstream trace;
     std::filesystem::path folder;

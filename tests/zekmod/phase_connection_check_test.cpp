@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <unistd.h>
 
 #include "commissioning/phase_connection_check.h"
 #include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 #include "wiring_link.h"
 
 namespace {
@@ -27,9 +22,9 @@ protected:
     // The sample setup lacks the drive variable of phase B's current.
     static std::unique_ptr<CMC_Setup> PhaseSetup()
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         json["variables"]["var_i2"] = nlohmann::ordered_json::object();
-        return zektest::SetupFromJson(json.dump());
+        return zektest::SetupFromJson(json);
     }
 
     // Runs the dialog with `script`; `inspect` sees the dialog after it has closed.
@@ -41,21 +36,16 @@ protected:
         drive.SetFault(fault);
         Wiring wiring(setup.get(), drive);
         wiring.afterRead = afterRead;
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        CTestPhaseConnections test(setup.get(), nullptr);
-        EXPECT_EQ(test.DoModal(), rurorade::IDCANCEL);
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        if (inspect) inspect(test);
+        zektest::PlayScript(script, trace, [&] {
+            CTestPhaseConnections test(setup.get(), nullptr);
+            EXPECT_EQ(test.DoModal(), rurorade::IDCANCEL);
+            if (inspect) inspect(test);
+            return 0;
+        });
     }
 
     std::unique_ptr<CMC_Setup> setup = PhaseSetup();
     std::ostringstream trace;
-
-private:
 };
 
 std::string TestCurrentScript(double amperes, const std::string& checks)

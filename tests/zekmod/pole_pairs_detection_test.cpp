@@ -4,18 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <unistd.h>
 
 #include "commissioning/pole_pairs_detection.h"
 #include "drivesim/simulated_drive.h"
-#include "engine_fixture.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 #include "wiring_link.h"
 
 namespace {
@@ -28,10 +23,10 @@ protected:
     // The sample setup lacks the drive variables of the move protocol.
     static std::unique_ptr<CMC_Setup> MoveSetup()
     {
-        auto json = nlohmann::ordered_json::parse(rurorade::SaveSetupText(*zektest::SampleSetup("default.json")));
+        auto json = zektest::SampleJson();
         json["variables"]["var_i2"] = nlohmann::ordered_json::object();
         json["variables"]["THTST"] = {{"unit", "rad"}};
-        return zektest::SetupFromJson(json.dump());
+        return zektest::SetupFromJson(json);
     }
 
     // Runs the dialog with `script` on `motor`; `rig` may change the wiring. Returns the modal result.
@@ -43,22 +38,13 @@ protected:
         drive.SetFault(fault);
         Wiring wiring(setup.get(), drive);
         if (rig) rig(wiring, drive);
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        CDetectPolePairs test(setup.get(), nullptr);
-        const int result = test.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
+        const int result = zektest::PlayDialog<CDetectPolePairs>(setup.get(), script, trace);
         if (after) after(drive);
         return result;
     }
 
     std::unique_ptr<CMC_Setup> setup = MoveSetup();
     std::ostringstream trace;
-
-private:
 };
 
 drivesim::MotorModel Motor(int polePairs)
@@ -145,14 +131,12 @@ TEST_F(PolePairsDetection, ClosingQuestion)
     };
     for (const Case& c : cases) {
         setup = MoveSetup();
-        trace.str("");
         EXPECT_EQ(Run(Motor(2), kStart + Moves(2, 2) + kStopAndSucceed + c.answers), c.result) << c.answers;
         EXPECT_EQ(setup->GetParameterValueInBaseUnit("pp"), c.pp) << c.answers;
         EXPECT_EQ(rurorade::UiContext::Get().LastMessage(), question) << c.answers;
     }
     // The same count as the setup's: closing asks nothing (a question would be answered Yes: OK).
     setup = MoveSetup();
-    trace.str("");
     EXPECT_EQ(Run(Motor(4), kStart + Moves(4, 4) + kStopAndSucceed + "cancel\n"), rurorade::IDCANCEL);
     EXPECT_EQ(trace.str().find("message"), std::string::npos) << trace.str();
 }

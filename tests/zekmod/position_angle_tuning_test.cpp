@@ -8,9 +8,8 @@
 #include "commissioning/speed_tuning.h"
 #include "drivesim/simulated_drive.h"
 #include "engine/encode_drive_config.h"
-#include "engine_fixture.h"
 #include "rurorade/numeric.h"
-#include "rurorade/script_driver.h"
+#include "script_session.h"
 
 namespace {
 
@@ -30,14 +29,7 @@ protected:
     double Get(const char* name) { return setup->GetParameterValueInBaseUnit(name); }
     int Run(CMC_EditSetupDlg& dialog, const std::string& script)
     {
-        rurorade::ScriptDriver driver(trace);
-        std::string error;
-        EXPECT_TRUE(driver.LoadText(script, "script", error)) << error;
-        rurorade::UiContext::Get().SetDriver(&driver);
-        const int result = dialog.DoModal();
-        rurorade::UiContext::Get().SetDriver(nullptr);
-        EXPECT_EQ(driver.Failure(), "") << trace.str();
-        return result;
+        return zektest::PlayScript(script, trace, [&] { return dialog.DoModal(); });
     }
 
     drivesim::MotorModel motor = drivesim::DefaultMotor();

@@ -1,7 +1,7 @@
 #pragma once
 // The drive link between a test and the simulated drive, where the test can watch and change
 // what crosses it: register writes are recorded and one of them can be made to fail, reads can
-// be altered or made to fail, variable writes can be lost.
+// be altered or made to fail, variable writes can be lost, user variables read can be replaced.
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +20,7 @@ public:
 
     std::function<void(CMC_Variable&)> afterRead;      // may change a value read
     std::function<bool(const CMC_Variable&)> letWrite; // false: the write is lost on the way
+    std::function<void(const std::string& program, const std::string& name, double&)> afterUserRead;
     std::string unreadable;                            // a variable whose reads fail
     std::string failingWrite;                          // a parameter whose writes fail
     std::vector<std::string> written;                  // parameters written, in order
@@ -42,7 +43,9 @@ public:
     }
     bool GetUserVariable(const std::string& p, const std::string& n, double& v) override
     {
-        return m_drive.GetUserVariable(p, n, v);
+        const bool ok = m_drive.GetUserVariable(p, n, v);
+        if (ok && afterUserRead) afterUserRead(p, n, v);
+        return ok;
     }
     bool StartProgram(const std::string& p, const std::string& s, const rurorade::LoggerRequest* l) override
     {
