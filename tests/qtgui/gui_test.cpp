@@ -104,6 +104,8 @@ void GuiTest::scriptedDialogsRenderAsTheModelSays_data()
     QTest::addColumn<QList<int>>("dialogs");
     QTest::addColumn<QString>("helpPage");
     QTest::newRow("every dialog") << "every_dialog.zek" << true << QList<int>{106, 108, 290, 110, 3018, 111, 105, 103} << "";
+    // Every test dialog of the journey, running: frames, pages, graphs and diagrams as the model says.
+    QTest::newRow("commission") << "commission.zek" << true << QList<int>{106, 108, 288, 290, 101, 103, 3041} << "";
     QTest::newRow("speed mode gain") << "speed_mode_gain.zek" << false << QList<int>{106, 108} << "";
     QTest::newRow("axis id and help") << "axis_id_and_help.zek" << false << QList<int>{106} << "drive_setup.html";
 }
