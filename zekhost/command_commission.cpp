@@ -20,15 +20,6 @@ namespace {
 // Drive time after which one test run is stopped (ms).
 constexpr std::int64_t kDriveTimeLimitMs = 60000;
 
-double Value(CMC_Setup& setup, const char* name)
-{
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
-    CMC_Parameter* p = setup.FindParameter(name);
-    g_bShowErrors = saved;
-    return p ? p->GetValueInBaseUnit() : std::nan("");
-}
-
 // What a finished step found: read from the commissioned setup when the journey ended with OK
 // (`final`), else as its test left them.
 ReportStep Results(const StepRecord& record, CMC_Setup& setup, const drivesim::MotorModel& motor, bool final)
@@ -37,9 +28,9 @@ ReportStep Results(const StepRecord& record, CMC_Setup& setup, const drivesim::M
                     record.status == StepRecord::Passed ? "passed" : "skipped", record.note, "", {}};
     if (record.status != StepRecord::Passed) return step;
     // A delta-connected setup stores three times what the drive sees between its phases.
-    const double k = Value(setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
+    const double k = QuietValue(&setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
     std::size_t i = 0;
-    auto now = [&](const char* name) { return final ? Value(setup, name) : record.after[i]; };
+    auto now = [&](const char* name) { return final ? QuietValue(&setup, name) : record.after[i]; };
     for (const Finding& f : record.entry->findings) {
         step.rows.push_back({f.label, f.unit, record.before[i], now(f.parameter), f.truth(motor, k)});
         ++i;

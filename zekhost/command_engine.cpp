@@ -47,10 +47,8 @@ int RunBiquad(HostSession& session)
 {
     CMC_Setup& setup = *session.setup;
     {
-        const int saved = g_bShowErrors;
-        g_bShowErrors = 0;
+        const rurorade::QuietLookups quiet;
         const bool has = setup.FindParameter("IQREF_BQ_INI") != nullptr;
-        g_bShowErrors = saved;
         if (!has) throw CommandError{kFailure, "the setup describes a drive without biquad filters (no IQREF_BQ_INI)"};
     }
     Engine(session).ComputeAllFilters(&setup);

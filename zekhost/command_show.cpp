@@ -44,13 +44,11 @@ int RunScale(HostSession& session, const std::string& unit, const std::string& n
 {
     if (rurorade::FindUnit(unit) == nullptr) throw CommandError{kUsage, "unknown unit \"" + unit + "\""};
     {
-        const int saved = g_bShowErrors;
-        g_bShowErrors = 0;
+        const rurorade::QuietLookups quiet;
         CMC_Setup& s = *session.setup;
         if (s.FindParameter(name.c_str()) == nullptr && s.FindVariable(name.c_str(), 0) == nullptr)
             std::cerr << "zekhost: note: the setup has no parameter or variable \"" << name
                       << "\"; this is the module's factor for that name\n";
-        g_bShowErrors = saved;
     }
     const double factor = session.module.GetScaleFactor(session.setup.get(), unit.c_str(), name.c_str());
     const double offset = session.module.GetScaleOffset(session.setup.get(), unit.c_str());

@@ -20,15 +20,6 @@ namespace {
 // Drive time after which a run without a script is stopped (ms).
 constexpr std::int64_t kDriveTimeLimitMs = 60000;
 
-double Value(CMC_Setup& setup, const char* name)
-{
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
-    CMC_Parameter* p = setup.FindParameter(name);
-    g_bShowErrors = saved;
-    return p ? p->GetValueInBaseUnit() : std::nan("");
-}
-
 void Compare(const char* label, const char* unitName, double before, double measured, double truth, bool kept)
 {
     const std::string unit = *unitName ? std::string(" ") + unitName : std::string();
@@ -84,7 +75,7 @@ int RunTest(HostSession& session, const TestOptions& options)
     std::string error;
     CMC_Setup& setup = *session.setup;
     std::vector<double> before;
-    for (const Finding& f : entry->findings) before.push_back(Value(setup, f.parameter));
+    for (const Finding& f : entry->findings) before.push_back(QuietValue(&setup, f.parameter));
     rurorade::VirtualClock clock;
     const std::unique_ptr<drivesim::SimulatedDrive> drive = AttachSimulatedDrive(session, options.simulation, clock);
     const drivesim::MotorModel& motor = drive->Motor();
@@ -109,10 +100,10 @@ int RunTest(HostSession& session, const TestOptions& options)
     if (options.scriptPath.empty()) {
         const bool kept = result == rurorade::IDOK;
         // A delta-connected setup stores three times what the drive sees between its phases.
-        const double k = Value(setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
+        const double k = QuietValue(&setup, "MotorPhaseConnectionType") == 1.0 ? 3.0 : 1.0;
         for (std::size_t i = 0; i < entry->findings.size(); ++i) {
             const Finding& f = entry->findings[i];
-            Compare(f.label, f.unit, before[i], Value(setup, f.parameter), f.truth(motor, k), kept);
+            Compare(f.label, f.unit, before[i], QuietValue(&setup, f.parameter), f.truth(motor, k), kept);
         }
         if (entry->tuning && autoDriver.Succeeded()) PrintTuningReport(entry->name, autoDriver.Logged(), setup, motor);
         std::printf("(%s, %s)\n", kept ? "kept in the setup" : "setup unchanged",

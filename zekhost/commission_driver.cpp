@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host_session.h"
 #include "resources/drive_setup_ids.h"
 #include "resources/motor_setup_ids.h"
 #include "rurorade/host_errors.h"
@@ -40,15 +41,6 @@ bool Available(CMC_EditSetupDlg& dlg, int id)
 }
 
 UiEvent Close(int result) { return UiEvent::Of(UiEvent::Close, result); }
-
-double QuietValue(CMC_Setup* setup, const char* name)
-{
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
-    CMC_Parameter* p = setup ? setup->FindParameter(name) : nullptr;
-    g_bShowErrors = saved;
-    return p ? p->GetValueInBaseUnit() : std::nan("");
-}
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -67,10 +68,8 @@ void OpenSession(HostSession& session, const std::string& setupArg, const Common
             throw CommandError{kUsage, "--set " + name + ": \"" + text + "\" is not a number"};
         CMC_Parameter* p = nullptr;
         {
-            const int saved = g_bShowErrors;
-            g_bShowErrors = 0;
+            const rurorade::QuietLookups quiet;
             p = session.setup->FindParameter(name.c_str());
-            g_bShowErrors = saved;
         }
         if (p == nullptr) throw CommandError{kUsage, "--set: the setup has no parameter \"" + name + "\""};
         p->SetValueInBaseUnit(value);

@@ -1,9 +1,11 @@
 #pragma once
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "rurorade/host_errors.h"
 #include "rurorade/module_loader.h"
 #include "rurorade/setup.h"
 
@@ -39,6 +41,14 @@ void OpenSession(HostSession& session, const std::string& setupArg, const Common
 
 // Shortest text that reads back as the same double.
 std::string FormatNumber(double v);
+
+// A parameter's value in its base unit, NaN when the setup lacks it (nothing is reported).
+inline double QuietValue(CMC_Setup* setup, const char* name)
+{
+    const rurorade::QuietLookups quiet;
+    CMC_Parameter* p = setup != nullptr ? setup->FindParameter(name) : nullptr;
+    return p != nullptr ? p->GetValueInBaseUnit() : std::nan("");
+}
 
 // Writes the setup to `out` ("" or "-" for stdout) without ever leaving a half-written file; a
 // new file takes the mode of `modeFrom` (the document it came from) when given.

@@ -17,10 +17,8 @@ constexpr double kMinScale = 1e-9, kMaxScale = 1e9;
 // Base value of a parameter without reporting a missing one; 0 when absent.
 double QuietBase(CMC_Setup* setup, const char* name)
 {
-    const int show = g_bShowErrors;
-    g_bShowErrors = 0;
+    const rurorade::QuietLookups quiet;
     CMC_Parameter* p = setup->FindParameter(name);
-    g_bShowErrors = show;
     return p ? p->GetValueInBaseUnit() : 0.0;
 }
 

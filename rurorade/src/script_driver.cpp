@@ -267,10 +267,11 @@ bool ScriptDriver::Check(const Line& line, CMC_EditSetupDlg& top)
         char* end = nullptr;
         const double want = std::strtod(w[2].c_str(), &end);
         if (*end != '\0') return Fail(line, "number expected, got \"" + w[2] + "\"");
-        const int saved = g_bShowErrors;
-        g_bShowErrors = 0;
-        CMC_Parameter* p = top.GetSetup()->FindParameter(w[1].c_str());
-        g_bShowErrors = saved;
+        CMC_Parameter* p = nullptr;
+        {
+            const QuietLookups quiet;
+            p = top.GetSetup()->FindParameter(w[1].c_str());
+        }
         if (p == nullptr) return Fail(line, "the setup has no parameter " + w[1]);
         const double seen = p->GetValueInBaseUnit();
         const bool same = seen == want || std::fabs(seen - want) <= 1e-12 * std::max(std::fabs(seen), std::fabs(want));

@@ -13,12 +13,10 @@ namespace {
 // Every parameter filter `n` is designed from, looked up without reporting a missing one.
 bool HasFilter(CMC_Setup* setup, int n)
 {
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
+    const rurorade::QuietLookups quiet;
     bool all = true;
     for (const char* prefix : {"BQFilter", "BQFilterType", "BQFilterQ", "BQFilterF1", "BQFilterF2"})
         all = all && setup->FindParameter((prefix + std::to_string(n)).c_str()) != nullptr;
-    g_bShowErrors = saved;
     return all;
 }
 
@@ -28,10 +26,11 @@ void FilterResponseModel::Update(CMC_Setup* setup)
 {
     m_curves.clear();
     m_message.clear();
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
-    const bool hasTs = setup != nullptr && setup->FindParameter("Ts_S") != nullptr;
-    g_bShowErrors = saved;
+    bool hasTs = false;
+    {
+        const rurorade::QuietLookups quiet;
+        hasTs = setup != nullptr && setup->FindParameter("Ts_S") != nullptr;
+    }
     if (!hasTs) {
         m_message = "This drive has no biquad filters.";
         return;
