@@ -9,6 +9,7 @@
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <cctype>
 
 #include "filter_response_view.h"
@@ -65,14 +66,52 @@ void EnsureGuiApplication()
     (void)application;
 }
 
-bool RenderGraphPicture(const CGraphDocument& doc, const std::string& path, std::string* error, int width, int height)
+namespace {
+
+// "" when `path` names a picture this component writes at that size; else why not.
+std::string PictureProblem(const std::string& path, int width, int height)
 {
     const std::string ext = Extension(path);
-    if (ext != ".png" && ext != ".svg")
-        return Fail(error, "cannot write " + path + ": a picture is .png or .svg");
-    if (width <= 0 || height <= 0) return Fail(error, "cannot write " + path + ": empty picture size");
-    EnsureGuiApplication();
+    if (ext != ".png" && ext != ".svg") return "cannot write " + path + ": a picture is .png or .svg";
+    if (width <= 0 || height <= 0) return "cannot write " + path + ": empty picture size";
+    return "";
+}
 
+// Paints a width x height picture as PNG (on white) or SVG, by the path's extension, and writes it
+// whole or not at all. "" when written; else why not.
+std::string WritePicture(const std::string& path, int width, int height, const std::function<void(QPainter&)>& paint)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (Extension(path) == ".png") {
+        QImage image(width, height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paint(painter);
+        painter.end();
+        if (!image.save(&buffer, "PNG")) return "cannot encode " + path;
+    } else {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        QPainter painter(&svg);
+        paint(painter);
+        painter.end();
+    }
+    if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
+        return "cannot write " + path;
+    return "";
+}
+
+}  // namespace
+
+bool RenderGraphPicture(const CGraphDocument& doc, const std::string& path, std::string* error, int width, int height)
+{
+    if (const std::string problem = PictureProblem(path, width, height); !problem.empty()) return Fail(error, problem);
+    EnsureGuiApplication();
     QGraphicsScene scene;
     auto* chart = new GraphChart;  // owned by the scene
     scene.addItem(chart);
@@ -80,37 +119,13 @@ bool RenderGraphPicture(const CGraphDocument& doc, const std::string& path, std:
     chart->Show(&doc);
     QCoreApplication::processEvents();  // lets the chart lay out its axes and legend
     const QRectF area(0, 0, width, height);
-
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (ext == ".png") {
-        QImage image(width, height, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        scene.render(&painter, area, area);
-        painter.end();
-        if (!image.save(&buffer, "PNG")) return Fail(error, "cannot encode " + path);
-    } else {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(width, height));
-        svg.setViewBox(area);
-        QPainter painter(&svg);
-        scene.render(&painter, area, area);
-        painter.end();
-    }
-    if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
-        return Fail(error, "cannot write " + path);
-    return true;
+    const std::string written = WritePicture(path, width, height, [&](QPainter& p) { scene.render(&p, area, area); });
+    return written.empty() || Fail(error, written);
 }
 
 std::string RenderFilterResponsePicture(CMC_Setup* setup, const std::string& path, int width, int height)
 {
-    const std::string ext = Extension(path);
-    if (ext != ".png" && ext != ".svg") return "cannot write " + path + ": a picture is .png or .svg";
-    if (width <= 0 || height <= 0) return "cannot write " + path + ": empty picture size";
+    if (std::string problem = PictureProblem(path, width, height); !problem.empty()) return problem;
     EnsureGuiApplication();
     FilterResponseModel model;
     model.Update(setup);
@@ -122,23 +137,7 @@ std::string RenderFilterResponsePicture(CMC_Setup* setup, const std::string& pat
     view.Refresh();
     view.show();
     QCoreApplication::processEvents();  // lets the charts lay out their axes and legends
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (ext == ".png") {
-        if (!view.grab().toImage().save(&buffer, "PNG")) return "cannot encode " + path;
-    } else {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(width, height));
-        svg.setViewBox(QRect(0, 0, width, height));
-        QPainter painter(&svg);
-        view.render(&painter);
-        painter.end();
-    }
-    if (!rurorade::WriteFileAtomically(path, std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
-        return "cannot write " + path;
-    return "";
+    return WritePicture(path, width, height, [&](QPainter& p) { view.render(&p); });
 }
 
 void InstallPlotRenderer()
