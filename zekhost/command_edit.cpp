@@ -24,12 +24,17 @@ int RunEdit(HostSession& session, const std::string& scriptPath, const std::stri
     const int result = session.module.EditSetup(session.setup.get());
     ui.SetDriver(nullptr);
     ui.SetClock(nullptr);
-    std::cout << "EditSetup returned " << result << "\n";
     drive.reset();
+    return EndScriptedEdit(session, result, driver, scriptPath, out);
+}
 
+int EndScriptedEdit(HostSession& session, int result, const rurorade::ScriptDriver& script,
+                    const std::string& scriptPath, const std::string& out)
+{
+    std::cout << "EditSetup returned " << result << "\n";
     if (!out.empty()) WriteSetup(*session.setup, out, session.inputPath);
-    if (!driver.Failure().empty()) {
-        std::cerr << "zekhost: " << (scriptPath.empty() ? "script" : scriptPath) << ": " << driver.Failure() << "\n";
+    if (!script.Failure().empty()) {
+        std::cerr << "zekhost: " << (scriptPath.empty() ? "script" : scriptPath) << ": " << script.Failure() << "\n";
         return kExpectationFailed;
     }
     return kOk;

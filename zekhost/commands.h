@@ -8,6 +8,7 @@
 #include "drivesim/simulated_drive.h"
 
 #include "host_session.h"
+#include "rurorade/script_driver.h"
 
 namespace zekhost {
 
@@ -42,6 +43,10 @@ std::unique_ptr<drivesim::SimulatedDrive> AttachSimulatedDrive(HostSession& sess
 // script ran with every expectation met, 3 when one failed.
 int RunEdit(HostSession& session, const std::string& scriptPath, const std::string& out, bool simulate,
             const SimulationOptions& simulation);
+// The end of a scripted editor session, shared by `edit` and `gui --script`: prints EditSetup's
+// result, writes the setup to `out` (when given) and says whether the script's checks held.
+int EndScriptedEdit(HostSession& session, int result, const rurorade::ScriptDriver& script,
+                    const std::string& scriptPath, const std::string& out);
 
 struct TestOptions {
     std::string name;        // "vdc" or "rl"

@@ -47,12 +47,8 @@ int RunScripted(zekhost::HostSession& session, const GuiOptions& options, QtUiDr
         pictured = WriteScreenshot(driver.TopmostWidget(), options.screenshotPath, pictureError);
     });
     const int result = session.module.EditSetup(session.setup.get());
-    std::cout << "EditSetup returned " << result << "\n";
-    if (!options.out.empty()) zekhost::WriteSetup(*session.setup, options.out, session.inputPath);
-    if (!script.Failure().empty()) {
-        std::cerr << "zekhost: " << options.scriptPath << ": " << script.Failure() << "\n";
-        return zekhost::kExpectationFailed;
-    }
+    const int code = zekhost::EndScriptedEdit(session, result, script, options.scriptPath, options.out);
+    if (code != zekhost::kOk) return code;
     if (!options.screenshotPath.empty() && !pictured) {
         std::cerr << "zekhost: --screenshot: " << (pictureError.empty() ? "the script did not run to its end" : pictureError)
                   << "\n";
