@@ -62,9 +62,13 @@ void Plant::SetVoltage(double alpha, double beta)
 {
     const double limit = m_voltageLimit;
     const double square = alpha * alpha + beta * beta;
-    const double k = square > limit * limit ? limit / std::sqrt(square) : 1.0;
-    m_valpha = alpha * k;
-    m_vbeta = beta * k;
+    if (square > limit * limit) {
+        const double k = limit / std::sqrt(square);
+        alpha *= k;
+        beta *= k;
+    }
+    m_valpha = alpha;
+    m_vbeta = beta;
 }
 
 void Plant::SetDeadTime(double volts, double fadeCurrent)

@@ -2,9 +2,12 @@
 // same periods stepped one by one leave it; and the host's reads of drive variables follow them.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <random>
 
 #include "drivesim/drive_core.h"
+#include "drivesim/hall_table.h"
 #include "drivesim/simulated_drive.h"
 #include "rurorade/ui.h"
 #include "rurorade/units.h"
@@ -90,6 +93,24 @@ TEST_F(DriveVariableReads, FollowWhatTheDrivePublishes)
         drive.Core().Publish("HALLCASE", value);
         ASSERT_TRUE(drive.ReadVariable(*v)) << drive.GetLastErrorText();
         EXPECT_EQ(v->GetValueInInternalUnit(), value);
+    }
+}
+
+// The Halls' angle wrap is fmod's, to the last bit: around multiples of 360 (where a rounded
+// quotient is one off), for tiny negative angles, for many turns, and beyond the shortcut's range.
+TEST(HallAngleWrap, IsExactlyFmodsRemainder)
+{
+    auto byFmod = [](double x) {
+        const double r = std::fmod(x, 360.0);
+        return r < 0 ? r + 360.0 : r;
+    };
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> exponent(-80, 60), unit(-1, 1);
+    std::uniform_int_distribution<int> turns(-100000, 100000), ulps(-3, 3);
+    for (int k = 0; k < 200000; ++k) {
+        double x = k % 2 ? unit(random) * std::exp2(exponent(random)) : 360.0 * turns(random);
+        for (int u = ulps(random); u != 0; u += u > 0 ? -1 : 1) x = std::nextafter(x, u > 0 ? INFINITY : -INFINITY);
+        ASSERT_EQ(drivesim::WrapDegrees(x), byFmod(x)) << std::hexfloat << x;
     }
 }
 

@@ -34,13 +34,29 @@ constexpr std::array<std::array<int, 6>, 12> kHallTable{{
     {3, 2, 6, 4, 5, 1}, {2, 6, 4, 5, 1, 3}, {6, 4, 5, 1, 3, 2}, {4, 5, 1, 3, 2, 6},
 }};
 
+// x modulo 360, exactly as fmod then adding 360 to a negative remainder gives it (360 itself for
+// a tiny negative x), without fmod's cost: it is asked every period while a motor with Halls
+// turns. From 360 to 2^50 degrees, q * 360 and x - q * 360 are exact, so a quotient rounded one
+// off needs one exact correction; larger angles go to fmod.
+inline double WrapDegrees(double x)
+{
+    if (std::fabs(x) < 360.0) return x < 0 ? x + 360.0 : x;
+    if (!(std::fabs(x) < 0x1p50)) {
+        const double r = std::fmod(x, 360.0);
+        return r < 0 ? r + 360.0 : r;
+    }
+    double r = x - std::floor(x / 360.0) * 360.0;
+    if (r < 0) r += 360.0;
+    else if (r >= 360.0) r -= 360.0;
+    return r;
+}
+
 // The sensors' state for `hallCase` at electrical angle `degrees`, the edges lagging their ideal
 // places by `shiftDegrees`. 0 for a case outside 2..13.
 inline int HallState(int hallCase, double degrees, double shiftDegrees)
 {
     if (hallCase < kFirstHallCase || hallCase > kLastHallCase) return 0;
-    double a = std::fmod(degrees - shiftDegrees, 360.0);
-    if (a < 0) a += 360.0;
+    double a = WrapDegrees(degrees - shiftDegrees);
     int sector = static_cast<int>(a / 60.0);
     if (sector > 5) sector = 5;  // a just below 360 rounding up
     return kHallTable[hallCase - kFirstHallCase][sector];

@@ -91,7 +91,14 @@ public:
         if (!m_reached) m_command = std::min(32767.0, m_command + m_increment);
         return m_reached;
     }
-    std::int32_t Command() const { return static_cast<std::int32_t>(std::lround(m_command)); }
+    std::int32_t Command() const
+    {
+        if (m_command != m_roundedFrom) {  // asked every period, changed far less often
+            m_roundedFrom = m_command;
+            m_rounded = static_cast<std::int32_t>(std::lround(m_command));
+        }
+        return m_rounded;
+    }
 
 private:
     double m_reference, m_increment;
@@ -99,6 +106,8 @@ private:
     double m_target = -1;   // current counts, once known
     bool m_reached = false;
     MovingMean m_mean{3};   // as the preliminary run watches its current
+    mutable double m_roundedFrom = 0;
+    mutable std::int32_t m_rounded = 0;
 };
 
 }  // namespace drivesim::programs
