@@ -92,6 +92,7 @@ private slots:
     void scriptedDialogsRenderAsTheModelSays();
     void widgetEditReachesTheSetupAndCancelRestoresIt();
     void timersRunOnTheWallClockWhileThePersonThinks();
+    void theDriveKeepsUpWhileNobodyCalls();
     void currentTuningRunPlotsTheLoggedCurves();
     void everyHelpContextHasItsPage();
     void okSavesAndAFailedSaveOrUnsavedChangesAsk();
@@ -185,6 +186,20 @@ void GuiTest::timersRunOnTheWallClockWhileThePersonThinks()
     bench.session.module.EditSetup(bench.session.setup.get());
     QVERIFY(bench.driver.StepsDone());
     QVERIFY2(opened >= 100, qPrintable(QString::number(opened)));
+}
+
+void GuiTest::theDriveKeepsUpWhileNobodyCalls()
+{
+    zekhost::HostSession session;
+    zekhost::OpenSession(session, "default", {});
+    rurorade::RealTimeClock wall(20);
+    auto drive = zekhost::AttachSimulatedDrive(session, {}, wall);
+    QTest::qWait(100);
+    QCOMPARE(drive->SteppedSeconds(), 0.0);  // nobody asked
+    const auto pacer = PaceDrive(*drive, 10);
+    QTest::qWait(200);
+    QVERIFY2(drive->SteppedSeconds() > 5.0, qPrintable(QString::number(drive->SteppedSeconds())));
+    session.setup->SetDriveLink(nullptr);
 }
 
 void GuiTest::currentTuningRunPlotsTheLoggedCurves()

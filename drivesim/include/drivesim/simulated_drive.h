@@ -45,6 +45,11 @@ public:
     std::optional<double> WrittenParameter(const std::string& name) const;
     // The drive itself, stepped up to the clock's present time.
     DriveCore& Core();
+    // Steps the drive up to the clock's present time. A host that idles on a wall clock calls it
+    // now and then, so that its next call does not wait for all the time since to be stepped.
+    void CatchUp() { Update(); }
+    // Drive seconds stepped so far, without stepping.
+    double SteppedSeconds() const { return m_time; }
 
     bool WriteParameter(const CMC_Parameter& parameter) override;
     bool ReadVariable(CMC_Variable& variable) override;

@@ -120,9 +120,19 @@ int RunGui(zekhost::HostSession& session, const GuiOptions& options)
             rurorade::UiContext::Get().SetClock(nullptr);
         }
     } restore;
+    std::unique_ptr<QTimer> pacer;
+    if (drive && options.scriptPath.empty()) pacer = PaceDrive(*drive);
     const int code = options.scriptPath.empty() ? RunInteractive(session, options, driver) : RunScripted(session, options, driver);
     session.setup->SetDriveLink(nullptr);
     return code;
+}
+
+std::unique_ptr<QTimer> PaceDrive(drivesim::SimulatedDrive& drive, int ms)
+{
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout, [&drive] { drive.CatchUp(); });
+    timer->start(ms);
+    return timer;
 }
 
 }  // namespace zekqt

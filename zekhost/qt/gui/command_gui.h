@@ -1,5 +1,8 @@
 #pragma once
 // `zekhost gui`: the setup editor in real windows.
+#include <QTimer>
+
+#include <memory>
 #include <string>
 
 #include "commands.h"
@@ -18,5 +21,9 @@ struct GuiOptions {
 // Opens the editor on the session's setup. A person: OK saves (asking for a file for the built-in
 // default), Cancel with changes asks first; exit 0. A script: exit codes as `zekhost edit`.
 int RunGui(zekhost::HostSession& session, const GuiOptions& options);
+
+// Steps the simulated drive every `ms` of wall time while the event loop runs, so that a person
+// who comes back after a long pause does not wait for all of it to be stepped at once.
+std::unique_ptr<QTimer> PaceDrive(drivesim::SimulatedDrive& drive, int ms = 50);
 
 }  // namespace zekqt
