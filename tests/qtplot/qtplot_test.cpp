@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <complex>
 #include <fstream>
 #include <sstream>
@@ -60,14 +61,16 @@ std::complex<double> DriveSection(double hz)
     return (b0 + b1 * z1 + b2 * z1 * z1) / (1.0 + a1 * z1 + a2 * z1 * z1);
 }
 
-std::unique_ptr<CMC_Setup> FilterSetup()
+// Filter 2 on (by default a second-order low pass at 100 Hz, Q 0.7071), in the speed loop at 125 us.
+std::unique_ptr<CMC_Setup> FilterSetup(const std::string& type = "1", const std::string& q = "0.7071",
+                                       const std::string& f1 = "100")
 {
     std::string parameters = R"("Ts_S": {"value": 125e-6})";
     for (int n = 1; n <= 3; ++n) {
         const std::string i = std::to_string(n);
         parameters += ",\"BQFilter" + i + "\": {\"value\": " + (n == 2 ? "1" : "0") + "}, \"BQFilterType" + i +
-                      "\": {\"value\": 1}, \"BQFilterQ" + i + "\": {\"value\": 0.7071}, \"BQFilterF1" + i +
-                      "\": {\"value\": 100}, \"BQFilterF2" + i + "\": {\"value\": 200}";
+                      "\": {\"value\": " + type + "}, \"BQFilterQ" + i + "\": {\"value\": " + q +
+                      "}, \"BQFilterF1" + i + "\": {\"value\": " + f1 + "}, \"BQFilterF2" + i + "\": {\"value\": 200}";
     }
     std::string error;
     auto setup = rurorade::LoadSetupText(R"({"schema":"zeksetup-1","parameters":{)" + parameters + "}}", "filters", error);
@@ -185,6 +188,22 @@ private slots:
         setup->SetParameterValueInBaseUnit("BQFilter2", 0);
         view.Refresh();
         QVERIFY(view.Curve(2, true).empty());
+    }
+
+    // A notch of Q 10 at 300 Hz has no gain at all at 300 Hz, a few per cent from the nearest point
+    // of the logarithmic grid: its curve must still reach down there.
+    void FilterResponseShowsANotchsDepth()
+    {
+        auto setup = FilterSetup("2", "10", "300");
+        QVERIFY(setup);
+        zekqt::FilterResponseView view(setup.get());
+        for (bool quantised : {false, true}) {
+            const std::vector<zekqt::ResponsePoint> curve = view.Curve(2, quantised);
+            QVERIFY(!curve.empty());
+            const auto deepest = std::min_element(curve.begin(), curve.end(), [](auto& a, auto& b) { return a.db < b.db; });
+            QVERIFY2(deepest->db < -40, qPrintable(QString::number(deepest->db)));
+            QVERIFY2(std::fabs(deepest->hz / 300 - 1) < 1e-3, qPrintable(QString::number(deepest->hz)));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "filter_response_model.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -18,6 +19,40 @@ bool HasFilter(CMC_Setup* setup, int n)
     for (const char* prefix : {"BQFilter", "BQFilterType", "BQFilterQ", "BQFilterF1", "BQFilterF2"})
         all = all && setup->FindParameter((prefix + std::to_string(n)).c_str()) != nullptr;
     return all;
+}
+
+constexpr double kPi = 3.141592653589793;
+
+// Frequencies (Hz) of the section's complex zeros and poles: a notch's depth and a peak's height
+// lie there, often narrower than a step of the logarithmic grid.
+void AddResonances(const BiquadCoefficients& s, double ts, std::vector<double>& at)
+{
+    // Roots of c0 z^2 + c1 z + c2, a conjugate pair when c1^2 < 4 c0 c2: their angle.
+    auto pair = [&](double c0, double c1, double c2) {
+        if (!(c1 * c1 < 4 * c0 * c2)) return;
+        const double angle = std::acos(std::clamp(-c1 / (2 * std::sqrt(c0 * c2)), -1.0, 1.0));
+        at.push_back(angle / (2 * kPi * ts));
+    };
+    pair(s.b0, s.b1, s.b2);
+    pair(1, s.a1, s.a2);
+}
+
+// The logarithmic grid from `low` to `high`, with points crowding towards each resonance: within
+// 25 % either side, spaced as the cube of the distance, the closest a few millionths away.
+std::vector<double> Grid(double low, double high, int points, const std::vector<double>& resonances)
+{
+    std::vector<double> hz;
+    for (int i = 0; i < points; ++i) hz.push_back(low * std::pow(high / low, i / (points - 1.0)));
+    constexpr int kSide = 30;
+    for (const double f : resonances)
+        for (int k = -kSide; k <= kSide; ++k) {
+            const double x = static_cast<double>(k) / kSide;
+            const double at = f * std::exp(0.25 * x * x * x);
+            if (at > low && at < high) hz.push_back(at);
+        }
+    std::sort(hz.begin(), hz.end());
+    hz.erase(std::unique(hz.begin(), hz.end()), hz.end());
+    return hz;
 }
 
 }  // namespace
@@ -47,14 +82,20 @@ void FilterResponseModel::Update(CMC_Setup* setup)
     for (int n = 1; n <= BiquadDesigner::kFilterCount; ++n) {
         if (!HasFilter(setup, n) || setup->GetParameterValueInBaseUnit(("BQFilter" + std::to_string(n)).c_str()) == 0.0)
             continue;
+        // The design and the drive's registers on one grid, so that they compare point by point.
+        BiquadCoefficients sections[2];
+        std::vector<double> resonances;
         for (bool quantised : {false, true}) {
             designer.DesignFilter(setup, n, quantised);
-            const BiquadCoefficients section = designer.Section(quantised);
+            sections[quantised] = designer.Section(quantised);
+            AddResonances(sections[quantised], ts, resonances);
+        }
+        const std::vector<double> grid = Grid(m_lowHz, m_highHz, kPoints, resonances);
+        for (bool quantised : {false, true}) {
             ResponseCurve curve{n, quantised, {}};
-            curve.points.reserve(kPoints);
-            for (int i = 0; i < kPoints; ++i) {
-                const double hz = m_lowHz * std::pow(m_highHz / m_lowHz, i / (kPoints - 1.0));
-                const BiquadResponse r = BiquadFrequencyResponse(section, hz, ts);
+            curve.points.reserve(grid.size());
+            for (const double hz : grid) {
+                const BiquadResponse r = BiquadFrequencyResponse(sections[quantised], hz, ts);
                 if (std::isfinite(r.magnitudeDb) && std::isfinite(r.phaseDeg)) curve.points.push_back({hz, r.magnitudeDb, r.phaseDeg});
             }
             m_curves.push_back(std::move(curve));

@@ -1,7 +1,8 @@
 #pragma once
 // The frequency response of the setup's biquad filters that are on: each as designed, and as the
 // drive runs it with its quantised registers, on a logarithmic grid up to the Nyquist frequency of
-// the speed loop (Ts_S). Numbers only; the filter response view draws them.
+// the speed loop (Ts_S), made denser around each filter's notches and peaks. Numbers only; the
+// filter response view draws them.
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ struct ResponseCurve {
 
 class FilterResponseModel {
 public:
-    static constexpr int kPoints = 240;
+    static constexpr int kPoints = 240;  // of the logarithmic grid, before the resonances' points
 
     // Designs again from the setup's current values.
     void Update(CMC_Setup* setup);
