@@ -162,6 +162,14 @@ void GuiTest::widgetEditReachesTheSetupAndCancelRestoresIt()
     again.AddStep(kMotorSetup, [](DialogWindow& w) { Press(w, rurorade::IDOK); });
     again.AddStep(kDriveSetup, [](DialogWindow& w) {
         QCOMPARE(qobject_cast<QLineEdit*>(w.ControlWidget(kVdcEdit))->text(), QString("48"));
+        // The labels after the external reference's two bare choices stand beside them, in turn.
+        for (const auto& [radio, label] : {std::pair{3290, 3262}, {3291, 3318}}) {
+            const QWidget* r = w.ControlWidget(radio);
+            const QWidget* l = w.ControlWidget(label);
+            QVERIFY(r && l && r->parentWidget() == l->parentWidget());
+            QCOMPARE(r->geometry().center().y(), l->geometry().center().y());
+            QVERIFY(r->geometry().right() < l->geometry().left());
+        }
         w.close();
     });
     bench.session.module.EditSetup(bench.session.setup.get());

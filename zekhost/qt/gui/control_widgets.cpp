@@ -35,6 +35,9 @@ QWidget* CreateEdit(const CMC_Control& control, const EventSink& sink, QWidget* 
         label->setWordWrap(true);
         label->setFrameShape(QFrame::StyledPanel);
         label->setMinimumWidth(260);
+        // Room for three lines: a wrapped label in a row is not always given the height it needs.
+        label->setMinimumHeight(3 * label->fontMetrics().lineSpacing() + 2 * label->frameWidth() + 4);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return label;
     }
     auto* edit = new QLineEdit(parent);

@@ -163,16 +163,26 @@ void DialogWindow::Place(const CMC_Control& control)
             m_statusRow->addWidget(widget, control.id == CMC_TestDlg::kStatusId ? 1 : 0);
         } else {
             Container& container = control.group.empty() ? m_top : GroupContainer(control.group);
-            // A tick or choice without a text of its own belongs to the label that starts its row
-            // ("Enable" followed by its active-high and active-low choices).
-            const bool unlabelled = (control.kind == ControlKind::Check || control.kind == ControlKind::Radio) &&
-                                    control.text.empty() && container.row != nullptr && container.row->count() > 0 &&
-                                    qobject_cast<QLabel*>(container.row->itemAt(0)->widget()) != nullptr;
-            const bool newRow = !unlabelled &&
-                                (control.kind == ControlKind::Static || control.kind == ControlKind::Check ||
-                                 control.kind == ControlKind::Radio || control.kind == ControlKind::Image ||
-                                 control.id == rurorade::kGuideTextId || control.id == rurorade::kGuidePreviousId);
-            AddToRow(container, widget, newRow);
+            const bool bare = (control.kind == ControlKind::Check || control.kind == ControlKind::Radio) && control.text.empty();
+            if (control.kind == ControlKind::Static && !container.waiting.empty()) {
+                // Labels after a run of bare choices name them in turn ("Analogue" and "Pulse &
+                // Direction" after their two choices).
+                container.row = container.waiting.front();
+                container.waiting.pop_front();
+                container.row->addWidget(widget, 1);
+            } else {
+                // A bare tick or choice belongs to the label that starts its row ("Enable" followed
+                // by its active-high and active-low choices).
+                const bool unlabelled = bare && container.row != nullptr && container.row->count() > 0 &&
+                                        qobject_cast<QLabel*>(container.row->itemAt(0)->widget()) != nullptr;
+                const bool newRow = !unlabelled &&
+                                    (control.kind == ControlKind::Static || control.kind == ControlKind::Check ||
+                                     control.kind == ControlKind::Radio || control.kind == ControlKind::Image ||
+                                     control.id == rurorade::kGuideTextId || control.id == rurorade::kGuidePreviousId);
+                AddToRow(container, widget, newRow);
+                if (bare && !unlabelled && control.kind == ControlKind::Radio) container.waiting.push_back(container.row);
+                else container.waiting.clear();
+            }
         }
     }
     if (old != nullptr && old != widget) old->deleteLater();

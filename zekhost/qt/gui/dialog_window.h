@@ -2,6 +2,7 @@
 // The window of one view-model dialog: its controls as widgets laid out by group, the tab pages
 // of the tuning tests, the drawings where their controls are. The person's actions become
 // view-model events; Sync() brings every widget in step with the model.
+#include <deque>
 #include <map>
 #include <string>
 
@@ -43,6 +44,8 @@ private:
     struct Container {
         QVBoxLayout* rows = nullptr;
         QHBoxLayout* row = nullptr;  // the row being filled
+        // Rows of choices without a text of their own, waiting for the labels that follow them.
+        std::deque<QHBoxLayout*> waiting;
     };
     void Place(const CMC_Control& control);
     Container& GroupContainer(const std::string& title);
