@@ -6,11 +6,9 @@
 #include <sstream>
 
 #include "commissioning/my_test_dlg.h"
-#include "editor/drive_setup_dlg.h"
 #include "commissioning/rl_identification.h"
 #include "commissioning/vdc_detection.h"
 #include "drivesim/simulated_drive.h"
-#include "engine/encode_drive_config.h"
 #include "script_session.h"
 
 namespace {
@@ -121,43 +119,6 @@ TEST_F(EndToEnd, AnsweringNoKeepsTheOldValuesAndTheFlagIsRestored)
                  "click 10000\nwait 5000\nanswer no\ncancel\n");
     EXPECT_EQ(g_bKufSinusoidalMode, 7);
     EXPECT_TRUE(rurorade::SaveSetupText(*setup) == before);
-}
-
-// The setup editor's road to the tests: R and L from the Motor Setup dialog, the bus voltage from
-// the Drive Setup dialog, each kept by answering Yes, the registers encoded on OK.
-TEST_F(EndToEnd, TheEditorRunsTheTestsThroughTheChildDialogCycle)
-{
-    auto setup = SampleWithConnection();
-    drivesim::SimulatedDrive drive(setup.get(), drivesim::DefaultMotor(), clock);
-    EXPECT_EQ(zektest::PlayDialog<CDriveSetupDlg>(setup.get(), R"S(
-        wait 100
-        expect-dialog 108
-        click 1177
-        expect-dialog 290
-        click 10000
-        wait 3000
-        expect-text 10001 "Test succeeded"
-        answer yes
-        cancel
-        expect-dialog 108
-        ok
-        expect-dialog 106
-        click 3171
-        expect-dialog 105
-        click 10000
-        wait 1000
-        answer yes
-        cancel
-        expect-dialog 106
-        ok
-    )S", trace), rurorade::IDOK);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("R"), 1.12, 1.12 * 0.01);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("L"), 1.45e-3, 1.45e-3 * 0.02);
-    EXPECT_NEAR(setup->GetParameterValueInBaseUnit("Vdc"), 46.3, 0.002 * 46.3);
-    EXPECT_EQ(g_bKufSinusoidalMode, 0);
-    const std::string stored = rurorade::SaveSetupText(*setup);
-    EncodeRegisters(setup.get());
-    EXPECT_TRUE(rurorade::SaveSetupText(*setup) == stored) << "the registers do not follow the measured values";
 }
 
 }  // namespace
