@@ -74,12 +74,10 @@ std::int64_t Filter(std::int64_t& state, std::int64_t input, std::int32_t coeffi
 void LoopRegisters::Load(CMC_Setup* setup)
 {
     if (setup == nullptr) return;
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
+    const rurorade::QuietLookups quiet;
     ForEachField(*this, [&](const Field& f) {
         if (CMC_Parameter* p = setup->FindParameter(f.name)) Store(f, p->GetValueInBaseUnit());
     });
-    g_bShowErrors = saved;
 }
 
 bool LoopRegisters::Set(std::string_view name, double value)

@@ -29,11 +29,8 @@ constexpr std::int64_t kInvSqrt3Q15 = 18919;  // 32768 / sqrt(3)
 
 CMC_Parameter* QuietFind(CMC_Setup* setup, const char* name)
 {
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
-    CMC_Parameter* p = setup->FindParameter(name);
-    g_bShowErrors = saved;
-    return p;
+    const rurorade::QuietLookups quiet;
+    return setup->FindParameter(name);
 }
 
 bool ReadPositive(CMC_Setup* setup, const char* name, double& value, std::string& error)

@@ -116,25 +116,21 @@ bool MotorDatabase::Remove(const std::string& name)
 MotorRecord MotorFromSetup(CMC_Setup& setup, const std::string& name)
 {
     MotorRecord record{name, {}};
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
+    const QuietLookups quiet;
     for (const char* n : MotorDataNames())
         if (CMC_Parameter* p = setup.FindParameter(n)) record.values.emplace_back(n, p->GetValueInBaseUnit());
-    g_bShowErrors = saved;
     return record;
 }
 
 std::vector<std::string> ApplyMotor(const MotorRecord& motor, CMC_Setup& setup)
 {
     std::vector<std::string> written;
-    const int saved = g_bShowErrors;
-    g_bShowErrors = 0;
+    const QuietLookups quiet;
     for (const auto& [name, value] : motor.values)
         if (CMC_Parameter* p = setup.FindParameter(name.c_str())) {
             p->SetValueInBaseUnit(value);
             written.push_back(name);
         }
-    g_bShowErrors = saved;
     return written;
 }
 

@@ -48,10 +48,8 @@ struct Bench {
     }
     double Param(const char* name) const
     {
-        const int saved = g_bShowErrors;
-        g_bShowErrors = 0;
+        const rurorade::QuietLookups quiet;
         CMC_Parameter* p = session.setup->FindParameter(name);
-        g_bShowErrors = saved;
         return p ? p->GetValueInBaseUnit() : -12345.0;
     }
 };

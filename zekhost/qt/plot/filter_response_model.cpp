@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 
 #include "engine/biquad_designer.h"
@@ -21,8 +22,6 @@ bool HasFilter(CMC_Setup* setup, int n)
     return all;
 }
 
-constexpr double kPi = 3.141592653589793;
-
 // Frequencies (Hz) of the section's complex zeros and poles: a notch's depth and a peak's height
 // lie there, often narrower than a step of the logarithmic grid.
 void AddResonances(const BiquadCoefficients& s, double ts, std::vector<double>& at)
@@ -31,7 +30,7 @@ void AddResonances(const BiquadCoefficients& s, double ts, std::vector<double>& 
     auto pair = [&](double c0, double c1, double c2) {
         if (!(c1 * c1 < 4 * c0 * c2)) return;
         const double angle = std::acos(std::clamp(-c1 / (2 * std::sqrt(c0 * c2)), -1.0, 1.0));
-        at.push_back(angle / (2 * kPi * ts));
+        at.push_back(angle / (2 * std::numbers::pi * ts));
     };
     pair(s.b0, s.b1, s.b2);
     pair(1, s.a1, s.a2);
