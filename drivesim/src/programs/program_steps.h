@@ -82,32 +82,31 @@ public:
         if (m_reached) return true;
         if (m_target < 0) {
             if (m_command < m_reference) {
-                m_command = std::min(m_reference, m_command + kTenthRampStep);
+                SetCommand(std::min(m_reference, m_command + kTenthRampStep));
                 return false;
             }
             m_target = 10 * m_mean.Value();
         }
         m_reached = m_mean.Value() >= m_target || m_command >= 32767;
-        if (!m_reached) m_command = std::min(32767.0, m_command + m_increment);
+        if (!m_reached) SetCommand(std::min(32767.0, m_command + m_increment));
         return m_reached;
     }
-    std::int32_t Command() const
-    {
-        if (m_command != m_roundedFrom) {  // asked every period, changed far less often
-            m_roundedFrom = m_command;
-            m_rounded = static_cast<std::int32_t>(std::lround(m_command));
-        }
-        return m_rounded;
-    }
+    std::int32_t Command() const { return m_word; }
 
 private:
+    // The command and the whole number the drive is given (asked every period, so rounded once).
+    void SetCommand(double command)
+    {
+        m_command = command;
+        m_word = static_cast<std::int32_t>(std::lround(command));
+    }
+
     double m_reference, m_increment;
     double m_command = 0;   // command units
     double m_target = -1;   // current counts, once known
     bool m_reached = false;
     MovingMean m_mean{3};   // as the preliminary run watches its current
-    mutable double m_roundedFrom = 0;
-    mutable std::int32_t m_rounded = 0;
+    std::int32_t m_word = 0;
 };
 
 }  // namespace drivesim::programs
